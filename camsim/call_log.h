@@ -1,0 +1,28 @@
+// Fault injection (CAMSIM_FAIL) and the call log (CAMSIM_LOG) around every SDK operation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace camsim {
+
+class Call {
+  public:
+    // Counts this call of the operation and looks up a fault injected into it.
+    explicit Call(const char *operation);
+
+    // The code to return instead of doing anything, or 0 to go ahead.
+    int32_t injected() const
+    {
+        return injected_;
+    }
+
+    // Logs the call with what matters of its arguments, and returns the code.
+    int32_t finish(int32_t code, const std::string &arguments = std::string()) const;
+
+  private:
+    const char *operation_;
+    int32_t injected_ = 0;
+};
+
+} // namespace camsim

@@ -1,0 +1,151 @@
+// Reading and checking the CAMSIM_* knobs.
+#include "knobs.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace camsim {
+namespace {
+
+const char *const operations[] = {
+    "fc2CreateContext", "fc2GetNumOfCameras", "fc2GetCameraFromIndex", "fc2Connect",
+    "fc2GetProperty",   "fc2SetProperty",     "fc2StartCapture",       "fc2CreateImage",
+    "fc2RetrieveBuffer", "fc2ConvertImageTo", "fc2SaveImage",          "fc2StopCapture",
+    "fc2DestroyContext"};
+
+bool parse_long(const std::string &text, long min, long max, long &value)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    long parsed = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || parsed < min || parsed > max)
+        return false;
+    value = parsed;
+    return true;
+}
+
+std::string parse_size(const std::string &text, Knobs &into)
+{
+    auto x = text.find('x');
+    long width = 0, height = 0;
+    if (x == std::string::npos || !parse_long(text.substr(0, x), 16, 8192, width) ||
+        !parse_long(text.substr(x + 1), 16, 8192, height))
+        return "expected WxH with each side from 16 to 8192";
+    if (width % 2 != 0 || height % 2 != 0)
+        return "the sensor's Bayer mosaic needs an even width and height";
+    into.width = static_cast<unsigned>(width);
+    into.height = static_cast<unsigned>(height);
+    return "";
+}
+
+std::string parse_faults(const std::string &text, Knobs &into)
+{
+    std::vector<Fault> faults;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        std::string entry = text.substr(start, comma == std::string::npos ? comma : comma - start);
+        size_t equals = entry.find('=');
+        if (equals == std::string::npos)
+            return "entry '" + entry + "' has no '=code'";
+        Fault fault;
+        std::string name = entry.substr(0, equals);
+        size_t at = name.find('@');
+        long nth = 0, code = 0;
+        if (at != std::string::npos) {
+            if (!parse_long(name.substr(at + 1), 1, 1000000000, nth))
+                return "entry '" + entry + "': the call number must be a whole number from 1";
+            name.resize(at);
+        }
+        if (!is_operation(name))
+            return "entry '" + entry + "': '" + name + "' is not one of the 13 operations";
+        if (!parse_long(entry.substr(equals + 1), INT32_MIN, INT32_MAX, code) || code == 0)
+            return "entry '" + entry + "': the code must be a non-zero 32-bit integer";
+        fault.operation = name;
+        fault.nth = static_cast<unsigned>(nth);
+        fault.code = static_cast<int32_t>(code);
+        faults.push_back(fault);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    into.faults = faults;
+    return "";
+}
+
+std::string default_state_path()
+{
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/')
+        return std::string(runtime) + "/camsim.state";
+    return "/tmp/camsim-" + std::to_string(getuid()) + ".state";
+}
+
+Knobs read_environment()
+{
+    Knobs knobs;
+    knobs.state_path = default_state_path();
+    for (const char *name : {"CAMSIM_STATE", "CAMSIM_CAMERAS", "CAMSIM_SENSOR", "CAMSIM_FPS",
+                             "CAMSIM_FAIL", "CAMSIM_LOG"}) {
+        const char *value = std::getenv(name);
+        if (value == nullptr)
+            continue;
+        std::string error = parse_knob(name, value, knobs);
+        if (!error.empty())
+            std::fprintf(stderr, "camsim: ignoring %s='%s': %s\n", name, value, error.c_str());
+    }
+    return knobs;
+}
+
+} // namespace
+
+bool is_operation(const std::string &name)
+{
+    for (const char *operation : operations)
+        if (name == operation)
+            return true;
+    return false;
+}
+
+std::string parse_knob(const std::string &name, const std::string &text, Knobs &into)
+{
+    long number = 0;
+    if (name == "CAMSIM_STATE" || name == "CAMSIM_LOG") {
+        if (text.empty())
+            return "expected a file path";
+        (name == "CAMSIM_STATE" ? into.state_path : into.log_path) = text;
+        return "";
+    }
+    if (name == "CAMSIM_CAMERAS") {
+        if (!parse_long(text, 0, 16, number))
+            return "expected a camera count from 0 to 16";
+        into.cameras = static_cast<unsigned>(number);
+        return "";
+    }
+    if (name == "CAMSIM_SENSOR")
+        return parse_size(text, into);
+    if (name == "CAMSIM_FPS") {
+        char *end = nullptr;
+        double fps = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(fps) || fps < 0 || fps > 1000)
+            return "expected frames per second from 0 (as fast as possible) to 1000";
+        into.fps = fps;
+        return "";
+    }
+    if (name == "CAMSIM_FAIL")
+        return parse_faults(text, into);
+    return "unknown knob";
+}
+
+const Knobs &knobs()
+{
+    static const Knobs parsed = read_environment();
+    return parsed;
+}
+
+} // namespace camsim

@@ -1,0 +1,62 @@
+// Streaming a numbered series of frames to BMP files.
+#include "captura.h"
+
+#include "conexion.h"
+
+#include <cstdio>
+
+void GrabImages(fc2Context contexto, int cantidad)
+{
+    // Created once and reused for every frame; the SDK releases them when the process ends.
+    fc2Image crudo = {};
+    fc2Image convertido = {};
+    fc2Error error = fc2CreateImage(&crudo);
+    if (error != 0)
+        printf("Error in fc2CreateImage: %d\n", error);
+    error = fc2CreateImage(&convertido);
+    if (error != 0)
+        printf("Error in fc2CreateImage: %d\n", error);
+
+    for (int indice = 0; indice < cantidad; indice++) {
+        error = fc2RetrieveBuffer(contexto, &crudo);
+        if (error != 0) {
+            printf("Error in retrieveBuffer: %d\n", error);
+            continue;
+        }
+
+        // A frame that failed to convert is not saved: the converted record still holds
+        // the previous frame, which must not land under this frame's number.
+        error = fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &crudo, &convertido);
+        if (error != 0) {
+            printf("Error in fc2ConvertImageTo: %d\n", error);
+            continue;
+        }
+
+        char archivo[32];
+        snprintf(archivo, sizeof archivo, "%04d.bmp", indice);
+        error = fc2SaveImage(&convertido, archivo, FC2_BMP);
+        if (error != 0) {
+            printf("Error in fc2SaveImage: %d\n", error);
+            printf("Please check write permissions.\n");
+        }
+    }
+}
+
+void ejecutar_captura(fc2Context contexto)
+{
+    fc2Error error = fc2StartCapture(contexto);
+    if (error != 0) {
+        printf("Error in fc2StartCapture: %d\n", error);
+        return;
+    }
+
+    GrabImages(contexto, 10);
+
+    error = fc2StopCapture(contexto);
+    if (error != 0) {
+        printf("Error in fc2StopCapture: %d\n", error);
+        return;
+    }
+
+    cerrar_camara(contexto);
+}

@@ -1,0 +1,12 @@
+// The capture run shared by the three capture tools: start, grab a series, stop, close.
+#pragma once
+
+#include "sdk.h"
+
+// Starts streaming, grabs ten frames into 0000.bmp to 0009.bmp, stops streaming and
+// destroys the context. A failed start or stop is printed and ends the run there.
+void ejecutar_captura(fc2Context contexto);
+
+// Makes `cantidad` attempts to retrieve, convert and save a frame under "%04d.bmp"
+// numbered by the attempt. Failures are printed and the series goes on.
+void GrabImages(fc2Context contexto, int cantidad);

@@ -1,0 +1,41 @@
+// captura_config: writes the exposure time from "neo_te.txt" and the gain from
+// "ganancia.txt" to the camera, reports them, then takes the ten-frame series.
+#include "ajuste.h"
+#include "captura.h"
+#include "conexion.h"
+#include "propiedad.h"
+
+#include <cstdio>
+
+static bool cambiar_tiempoexpo(fc2Context contexto, float tiempo)
+{
+    return cambiar_propiedad(contexto, FC2_SHUTTER, tiempo);
+}
+
+static bool cambiar_ganancia(fc2Context contexto, float ganancia)
+{
+    return cambiar_propiedad(contexto, FC2_GAIN, ganancia);
+}
+
+int main()
+{
+    fc2Context contexto = nullptr;
+    if (!abrir_camara(&contexto))
+        return 0;
+
+    // Each setting is written before the next file is read. A setting that cannot be read
+    // or written ends the run: a series taken at other settings than those asked for
+    // must not replace the frames in the directory.
+    float tiempo;
+    if (!leer_ajuste("neo_te.txt", true, &tiempo) || !cambiar_tiempoexpo(contexto, tiempo))
+        return 0;
+    printf("nuevo tiempo es %f ms\n", tiempo);
+
+    float ganancia;
+    if (!leer_ajuste("ganancia.txt", false, &ganancia) || !cambiar_ganancia(contexto, ganancia))
+        return 0;
+    printf("nueva ganancia es %f dB\n", ganancia);
+
+    ejecutar_captura(contexto);
+    return 0;
+}

@@ -1,0 +1,25 @@
+// captura_manual: switches the camera's auto exposure off, then takes the ten-frame series.
+#include "captura.h"
+#include "conexion.h"
+#include "propiedad.h"
+
+// Sets only the auto-exposure on/off flag to 0. Silent whatever the camera answers; a
+// record the camera did not fill is never written back.
+static void apagar_autoexposicion(fc2Context contexto)
+{
+    fc2Property registro;
+    if (obtener_propiedad(contexto, FC2_AUTO_EXPOSURE, &registro) != 0)
+        return;
+    registro.onOff = 0;
+    fc2SetProperty(contexto, &registro);
+}
+
+int main()
+{
+    fc2Context contexto = nullptr;
+    if (!abrir_camara(&contexto))
+        return 0;
+    apagar_autoexposicion(contexto);
+    ejecutar_captura(contexto);
+    return 0;
+}

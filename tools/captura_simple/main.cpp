@@ -1,0 +1,12 @@
+// captura_simple: takes the ten-frame series with the camera as it stands.
+#include "captura.h"
+#include "conexion.h"
+
+int main()
+{
+    fc2Context contexto = nullptr;
+    if (!abrir_camara(&contexto))
+        return 0;
+    ejecutar_captura(contexto);
+    return 0;
+}
