@@ -4,7 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 bool es_digito(char c, bool hexadecimal)
 {

@@ -9,8 +9,10 @@
 #include <mutex>
 #include <unistd.h>
 
-namespace camsim {
-namespace {
+namespace camsim
+{
+namespace
+{
 
 std::mutex counts_mutex;
 

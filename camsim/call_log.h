@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <string>
 
-namespace camsim {
+namespace camsim
+{
 
-class Call {
+class Call
+{
   public:
     // Counts this call of the operation and looks up a fault injected into it.
     explicit Call(const char *operation);

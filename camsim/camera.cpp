@@ -14,8 +14,10 @@
 #include <thread>
 #include <unordered_map>
 
-namespace camsim {
-namespace {
+namespace camsim
+{
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 

@@ -5,7 +5,8 @@
 #include "errors.h"
 #include "sdk.h"
 
-namespace camsim {
+namespace camsim
+{
 
 Error create_context(fc2Context *context);
 Error count_cameras(fc2Context context, unsigned int *count);

@@ -10,7 +10,8 @@
 
 #define CAMSIM_EXPORT extern "C" __attribute__((visibility("default")))
 
-namespace {
+namespace
+{
 
 std::string describe(const fc2Property *p)
 {
@@ -60,7 +61,8 @@ CAMSIM_EXPORT fc2Error fc2Connect(fc2Context context, fc2PGRGuid *guid)
 {
     camsim::Call call("fc2Connect");
     fc2Error code = call.injected() ? call.injected() : camsim::connect(context, guid);
-    return call.finish(code, guid == nullptr ? "guid=null" : "serial=" + std::to_string(guid->value[1]));
+    return call.finish(code,
+                       guid == nullptr ? "guid=null" : "serial=" + std::to_string(guid->value[1]));
 }
 
 CAMSIM_EXPORT fc2Error fc2GetProperty(fc2Context context, fc2Property *property)
@@ -100,8 +102,8 @@ CAMSIM_EXPORT fc2Error fc2ConvertImageTo(fc2PixelFormat format, fc2Image *source
                                          fc2Image *destination)
 {
     camsim::Call call("fc2ConvertImageTo");
-    fc2Error code = call.injected() ? call.injected()
-                                    : camsim::convert_image(format, source, destination);
+    fc2Error code =
+        call.injected() ? call.injected() : camsim::convert_image(format, source, destination);
     return call.finish(code, "format=" + hex(format));
 }
 

@@ -10,8 +10,10 @@
 #include <unistd.h>
 #include <utility>
 
-namespace camsim {
-namespace {
+namespace camsim
+{
+namespace
+{
 
 constexpr unsigned bmp_headers_size = 14 + 40 + 256 * 4;
 
@@ -149,8 +151,8 @@ Error save_bmp(const Image &image, const std::string &path)
     size_t slash = path.rfind('/');
     std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = directory + (slash == std::string::npos ? "/." : ".") + base +
-                            ".XXXXXX";
+    std::string temporary =
+        directory + (slash == std::string::npos ? "/." : ".") + base + ".XXXXXX";
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return write_failed;

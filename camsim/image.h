@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-namespace camsim {
+namespace camsim
+{
 
 enum class PixelLayout {
     none,       // the record holds no frame yet

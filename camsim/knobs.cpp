@@ -7,13 +7,15 @@
 #include <cstdlib>
 #include <unistd.h>
 
-namespace camsim {
-namespace {
+namespace camsim
+{
+namespace
+{
 
 const char *const operations[] = {
-    "fc2CreateContext", "fc2GetNumOfCameras", "fc2GetCameraFromIndex", "fc2Connect",
-    "fc2GetProperty",   "fc2SetProperty",     "fc2StartCapture",       "fc2CreateImage",
-    "fc2RetrieveBuffer", "fc2ConvertImageTo", "fc2SaveImage",          "fc2StopCapture",
+    "fc2CreateContext",  "fc2GetNumOfCameras", "fc2GetCameraFromIndex", "fc2Connect",
+    "fc2GetProperty",    "fc2SetProperty",     "fc2StartCapture",       "fc2CreateImage",
+    "fc2RetrieveBuffer", "fc2ConvertImageTo",  "fc2SaveImage",          "fc2StopCapture",
     "fc2DestroyContext"};
 
 bool parse_long(const std::string &text, long min, long max, long &value)

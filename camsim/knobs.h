@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-namespace camsim {
+namespace camsim
+{
 
 // CAMSIM_FAIL entry: the operation returns `code` and does nothing, on every call or
 // only on its `nth` call (counting from 1).

@@ -14,8 +14,10 @@
 #include <unistd.h>
 #include <utility>
 
-namespace camsim {
-namespace {
+namespace camsim
+{
+namespace
+{
 
 constexpr const char *header = "camsim-state 1";
 constexpr uint32_t raw_steps = 4095;
@@ -30,8 +32,8 @@ float absolute_from_raw(const PropertyRange &range, uint32_t raw)
 {
     if (raw > raw_steps)
         raw = raw_steps;
-    return static_cast<float>(range.min + (static_cast<double>(range.max) - range.min) * raw /
-                                              raw_steps);
+    return static_cast<float>(range.min +
+                              (static_cast<double>(range.max) - range.min) * raw / raw_steps);
 }
 
 using Table = std::map<std::pair<unsigned, fc2PropertyType>, fc2Property>;
@@ -48,9 +50,8 @@ bool parse_table(const std::string &text, Table &table)
         unsigned camera = 0;
         fc2Property record{};
         std::string value;
-        fields >> camera >> record.type >> record.present >> record.absControl >>
-            record.onePush >> record.onOff >> record.autoManualMode >> record.valueA >>
-            record.valueB >> value;
+        fields >> camera >> record.type >> record.present >> record.absControl >> record.onePush >>
+            record.onOff >> record.autoManualMode >> record.valueA >> record.valueB >> value;
         for (uint32_t &word : record.reserved)
             fields >> word;
         if (!fields || find_range(record.type) == nullptr || camera >= 16)
@@ -73,8 +74,8 @@ std::string format_table(const Table &table)
     char line[512];
     for (const auto &[key, r] : table) {
         int n = std::snprintf(line, sizeof line, "%u %d %d %d %d %d %d %u %u %.9g", key.first,
-                              r.type, r.present, r.absControl, r.onePush, r.onOff,
-                              r.autoManualMode, r.valueA, r.valueB, r.absValue);
+                              r.type, r.present, r.absControl, r.onePush, r.onOff, r.autoManualMode,
+                              r.valueA, r.valueB, r.absValue);
         text.append(line, static_cast<size_t>(n));
         for (uint32_t word : r.reserved)
             text += " " + std::to_string(word);

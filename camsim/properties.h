@@ -7,7 +7,8 @@
 #include <array>
 #include <string>
 
-namespace camsim {
+namespace camsim
+{
 
 struct PropertyRange {
     fc2PropertyType type;

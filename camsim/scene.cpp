@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-namespace camsim {
-namespace {
+namespace camsim
+{
+namespace
+{
 
 constexpr size_t noise_period = 1u << 16;
 constexpr uint8_t noise_span = 7; // noise adds 0..6; the exposed scene is lowered by 3
@@ -27,7 +29,7 @@ double reflectance(double u, double v, unsigned width, unsigned height)
     if (u > 0.2 && u < 0.4 && v > 0.3 && v < 0.6)
         value = 0.03; // dark square
     if (u > 0.82 && v < 0.25) {
-        bool light = (static_cast<int>(u * 50) + static_cast<int>(v * 50 * aspect)) % 2 == 0;
+        bool light = (static_cast<int>(u * 50) + static_cast<int>(v * 50 / aspect)) % 2 == 0;
         value = light ? 0.85 : 0.15; // checkerboard
     }
     return value;
@@ -44,11 +46,11 @@ double response(unsigned x, unsigned y)
 }
 
 // Five-by-seven digit glyphs, one byte a row, the low five bits used.
-constexpr uint8_t glyphs[10][7] = {
-    {14, 17, 19, 21, 25, 17, 14}, {4, 12, 4, 4, 4, 4, 14},    {14, 17, 1, 2, 4, 8, 31},
-    {31, 2, 4, 2, 1, 17, 14},     {2, 6, 10, 18, 31, 2, 2},   {31, 16, 30, 1, 1, 17, 14},
-    {6, 8, 16, 30, 17, 17, 14},   {31, 1, 2, 4, 8, 8, 8},     {14, 17, 17, 14, 17, 17, 14},
-    {14, 17, 17, 15, 1, 2, 12}};
+constexpr uint8_t glyphs[10][7] = {{14, 17, 19, 21, 25, 17, 14}, {4, 12, 4, 4, 4, 4, 14},
+                                   {14, 17, 1, 2, 4, 8, 31},     {31, 2, 4, 2, 1, 17, 14},
+                                   {2, 6, 10, 18, 31, 2, 2},     {31, 16, 30, 1, 1, 17, 14},
+                                   {6, 8, 16, 30, 17, 17, 14},   {31, 1, 2, 4, 8, 8, 8},
+                                   {14, 17, 17, 14, 17, 17, 14}, {14, 17, 17, 15, 1, 2, 12}};
 
 void stamp_number(uint64_t number, unsigned width, unsigned height, uint8_t *pixels)
 {

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <vector>
 
-namespace camsim {
+namespace camsim
+{
 
 // Makes raw Bayer frames of a fixed scene: gradients, a bright disc, a dark square, a
 // checkerboard and the frame number in large digits, with seeded sensor noise. The same
 // frame number, size and brightness always give the same bytes.
-class Sensor {
+class Sensor
+{
   public:
     // brightness: the exposure factor, 1.0 for a well-exposed frame (about 10 ms at 0 dB).
     void expose(unsigned width, unsigned height, double brightness);

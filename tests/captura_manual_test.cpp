@@ -1,0 +1,76 @@
+// captura_manual: switches auto exposure off, silently, then takes the series.
+#include "bmp.h"
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+using namespace harness;
+
+namespace
+{
+
+Launch manual(const std::string &fail = "")
+{
+    Launch run;
+    run.program = "captura_manual";
+    if (!fail.empty())
+        run.knobs["CAMSIM_FAIL"] = fail;
+    return run;
+}
+
+TEST(CapturaManual, TurnsOnlyTheAutoExposureFlagOffAndTakesTheSeries)
+{
+    Result result = run(manual());
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.entries, frame_names());
+    ASSERT_GE(result.calls.size(), 6u);
+    auto read = fields(result.calls[4]);
+    auto write = fields(result.calls[5]);
+    EXPECT_EQ(read["call"], "fc2GetProperty");
+    EXPECT_EQ(read["type"], "1");
+    EXPECT_EQ(read["onOff"], "1");
+    read["call"] = "fc2SetProperty";
+    read["onOff"] = "0";
+    EXPECT_EQ(write, read);
+    EXPECT_EQ(std::vector<std::string>(result.calls.begin() + 6, result.calls.end()),
+              capture_calls());
+}
+
+TEST(CapturaManual, ARefusingCameraStillGetsTheWholeSeriesSilently)
+{
+    struct Case {
+        const char *fail;
+        size_t writes;
+    };
+    for (const Case &c : {Case{"fc2SetProperty=-21", 1}, Case{"fc2GetProperty=-20", 0}}) {
+        SCOPED_TRACE(c.fail);
+        Result result = run(manual(c.fail));
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(calls_of(result.calls, "fc2SetProperty").size(), c.writes);
+        EXPECT_EQ(result.entries, frame_names());
+    }
+}
+
+TEST(CapturaManual, FramesFollowTheExposureOnceAutoExposureIsOff)
+{
+    // At 2 ms with the gain left in auto mode, auto exposure makes up the light; switched
+    // off, the frames are as dark as 2 ms makes them.
+    Camera camera;
+    Launch set;
+    set.program = "ajuste_exposicion";
+    set.input = "2\n";
+    ASSERT_EQ(camera.run(set).status, 0);
+    Launch simple;
+    simple.program = "captura_simple";
+    Grey compensated = decode_bmp(camera.run(simple).files["0003.bmp"]);
+    Grey dark = decode_bmp(camera.run(manual()).files["0003.bmp"]);
+    ASSERT_EQ(compensated.error, "");
+    ASSERT_EQ(dark.error, "");
+    EXPECT_LT(mean(dark) * 3, mean(compensated));
+}
+
+} // namespace

@@ -1,0 +1,128 @@
+// Every program opens the camera the same way: each failed step prints its one line and
+// ends the run, exit status 0, nothing more called, the context left alone.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+using namespace harness;
+
+namespace
+{
+
+const std::vector<std::string> all_programs = {
+    "captura_simple", "captura_manual",      "captura_config",        "ajuste_exposicion",
+    "ganancia",       "consulta_exposicion", "consulta_amplificacion"};
+
+// Each program with what it needs to get past its own step: settings files, an answer.
+Launch program_run(const std::string &program)
+{
+    Launch run;
+    run.program = program;
+    run.files = {{"neo_te.txt", "10\n"}, {"ganancia.txt", "5\n"}};
+    run.input = "5\n";
+    return run;
+}
+
+struct ConnectionFailure {
+    const char *knob;
+    const char *value;
+    const char *out;
+    std::vector<std::string> calls;
+};
+
+const ConnectionFailure connection_failures[] = {
+    {"CAMSIM_FAIL",
+     "fc2CreateContext=-1",
+     "Error in fc2CreateContext: -1\n",
+     {"fc2CreateContext -> -1 (injected)"}},
+    {"CAMSIM_FAIL",
+     "fc2GetNumOfCameras=-2",
+     "Error in fc2GetNumOfCameras: -2\n",
+     {"fc2CreateContext -> 0", "fc2GetNumOfCameras -> -2 (injected)"}},
+    {"CAMSIM_CAMERAS",
+     "0",
+     "No cameras detected.\n",
+     {"fc2CreateContext -> 0", "fc2GetNumOfCameras count=0 -> 0"}},
+    {"CAMSIM_FAIL",
+     "fc2GetCameraFromIndex=-3",
+     "Error in fc2GetCameraFromIndex: -3\n",
+     {"fc2CreateContext -> 0", "fc2GetNumOfCameras count=1 -> 0",
+      "fc2GetCameraFromIndex index=0 -> -3 (injected)"}},
+    {"CAMSIM_FAIL",
+     "fc2Connect=-4",
+     "Error in fc2Connect: -4\n",
+     {"fc2CreateContext -> 0", "fc2GetNumOfCameras count=1 -> 0",
+      "fc2GetCameraFromIndex index=0 -> 0", "fc2Connect serial=17140000 -> -4 (injected)"}},
+    {"CAMSIM_FAIL",
+     "fc2Connect=2147483647",
+     "Error in fc2Connect: 2147483647\n",
+     {"fc2CreateContext -> 0", "fc2GetNumOfCameras count=1 -> 0",
+      "fc2GetCameraFromIndex index=0 -> 0", "fc2Connect serial=17140000 -> 2147483647 (injected)"}},
+};
+
+TEST(Connection, EachFailedStepPrintsOneLineAndEndsTheRunInEveryProgram)
+{
+    for (const std::string &program : all_programs)
+        for (const ConnectionFailure &failure : connection_failures) {
+            SCOPED_TRACE(program + " with " + failure.knob + "=" + failure.value);
+            Launch run = program_run(program);
+            run.knobs[failure.knob] = failure.value;
+            Result result = harness::run(run);
+            EXPECT_EQ(result.out, failure.out);
+            EXPECT_EQ(result.err, "");
+            EXPECT_EQ(result.status, 0);
+            EXPECT_EQ(result.calls, failure.calls);
+            EXPECT_EQ(bmp_files(result), std::set<std::string>{});
+        }
+}
+
+TEST(Connection, OnlyTheFirstOfTwoCamerasIsUsed)
+{
+    for (const std::string &program : all_programs) {
+        SCOPED_TRACE(program);
+        Launch run = program_run(program);
+        run.knobs["CAMSIM_CAMERAS"] = "2";
+        Result result = harness::run(run);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, "");
+        std::vector<std::string> expected = {
+            "fc2CreateContext -> 0", "fc2GetNumOfCameras count=2 -> 0",
+            "fc2GetCameraFromIndex index=0 -> 0", "fc2Connect serial=17140000 -> 0"};
+        ASSERT_GE(result.calls.size(), expected.size());
+        EXPECT_EQ(std::vector<std::string>(result.calls.begin(), result.calls.begin() + 4),
+                  expected);
+        EXPECT_EQ(calls_of(result.calls, "fc2GetCameraFromIndex").size(), 1u);
+    }
+}
+
+TEST(Connection, ArgumentsChangeNothing)
+{
+    for (const std::string &program : all_programs) {
+        SCOPED_TRACE(program);
+        Launch plain = program_run(program);
+        Launch with_arguments = plain;
+        with_arguments.args = {"--help", "-v", "0009.bmp", "20"};
+        Result expected = harness::run(plain);
+        Result result = harness::run(with_arguments);
+        EXPECT_EQ(result.out, expected.out);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.calls, expected.calls);
+        EXPECT_EQ(result.files, expected.files);
+    }
+}
+
+TEST(Connection, AdjustmentProgramsNeverDestroyTheirContext)
+{
+    for (const char *program :
+         {"ajuste_exposicion", "ganancia", "consulta_exposicion", "consulta_amplificacion"}) {
+        SCOPED_TRACE(program);
+        Result result = harness::run(program_run(program));
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(calls_of(result.calls, "fc2DestroyContext"), std::vector<std::string>{});
+        EXPECT_EQ(std::vector<std::string>(result.calls.begin(), result.calls.begin() + 4),
+                  connection_calls());
+    }
+}
+
+} // namespace

@@ -1,0 +1,320 @@
+// The simulated camera in process, through the SDK's declarations: the contract checks,
+// property clamping and pass-through, persistence, frames and the BMP bytes.
+#include "bmp.h"
+#include "camera.h"
+#include "harness.h"
+#include "image.h"
+#include "knobs.h"
+#include "properties.h"
+#include "sdk.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+using namespace harness;
+
+namespace
+{
+
+// The simulator reads its knobs once, on first use: a state file of this process's own,
+// and a small odd-stride sensor so BMP rows need padding.
+const std::string state_path = "/tmp/camkit-unit-" + std::to_string(getpid()) + ".state";
+const bool knobs_set = [] {
+    setenv("CAMSIM_STATE", state_path.c_str(), 1);
+    setenv("CAMSIM_SENSOR", "18x16", 1);
+    setenv("CAMSIM_FPS", "0", 1);
+    unsetenv("CAMSIM_FAIL");
+    unsetenv("CAMSIM_LOG");
+    unsetenv("CAMSIM_CAMERAS");
+    return true;
+}();
+
+class SimulatedCamera : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        unlink(state_path.c_str());
+        ASSERT_EQ(fc2CreateContext(&context), 0);
+        unsigned int count = 0;
+        ASSERT_EQ(fc2GetNumOfCameras(context, &count), 0);
+        ASSERT_EQ(count, 1u);
+        ASSERT_EQ(fc2GetCameraFromIndex(context, 0, &guid), 0);
+        ASSERT_EQ(fc2Connect(context, &guid), 0);
+    }
+    void TearDown() override
+    {
+        fc2DestroyContext(context);
+        unlink(state_path.c_str());
+        unlink((state_path + ".lock").c_str());
+    }
+
+    fc2Property read(fc2PropertyType type)
+    {
+        fc2Property property{};
+        property.type = type;
+        EXPECT_EQ(fc2GetProperty(context, &property), 0);
+        return property;
+    }
+
+    fc2Error write_absolute(fc2PropertyType type, float value)
+    {
+        fc2Property property = read(type);
+        property.absControl = 1;
+        property.autoManualMode = 0;
+        property.absValue = value;
+        return fc2SetProperty(context, &property);
+    }
+
+    fc2Context context = nullptr;
+    fc2PGRGuid guid{};
+};
+
+TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
+{
+    fc2Context never_created = &guid;
+    fc2Context fresh = nullptr;
+    ASSERT_EQ(fc2CreateContext(&fresh), 0); // created, not connected
+    fc2Context destroyed = nullptr;
+    ASSERT_EQ(fc2CreateContext(&destroyed), 0);
+    ASSERT_EQ(fc2DestroyContext(destroyed), 0);
+    fc2Property shutter{};
+    shutter.type = FC2_SHUTTER;
+    fc2Property unknown{};
+    unknown.type = 7;
+    fc2Image image{}, never_made{};
+    ASSERT_EQ(fc2CreateImage(&image), 0);
+    unsigned int count = 0;
+    fc2PGRGuid other{};
+
+    struct Violation {
+        const char *what;
+        fc2Error code;
+        fc2Error expected;
+    };
+    const Violation violations[] = {
+        {"create into null", fc2CreateContext(nullptr), camsim::invalid_parameter},
+        {"count on a context never created", fc2GetNumOfCameras(never_created, &count),
+         camsim::invalid_context},
+        {"count into null", fc2GetNumOfCameras(context, nullptr), camsim::invalid_parameter},
+        {"camera index 1 of 1", fc2GetCameraFromIndex(context, 1, &other), camsim::not_found},
+        {"connect to an unknown identifier", fc2Connect(fresh, &other), camsim::not_found},
+        {"connect with null", fc2Connect(fresh, nullptr), camsim::invalid_parameter},
+        {"read before connecting", fc2GetProperty(fresh, &shutter), camsim::not_connected},
+        {"write before connecting", fc2SetProperty(fresh, &shutter), camsim::not_connected},
+        {"start before connecting", fc2StartCapture(fresh), camsim::not_connected},
+        {"read on a destroyed context", fc2GetProperty(destroyed, &shutter),
+         camsim::invalid_context},
+        {"destroy twice", fc2DestroyContext(destroyed), camsim::invalid_context},
+        {"read into null", fc2GetProperty(context, nullptr), camsim::invalid_parameter},
+        {"read a property the camera lacks", fc2GetProperty(context, &unknown),
+         camsim::property_not_present},
+        {"retrieve before start", fc2RetrieveBuffer(context, &image), camsim::not_started},
+        {"stop before start", fc2StopCapture(context), camsim::not_started},
+        {"create image into null", fc2CreateImage(nullptr), camsim::invalid_parameter},
+        {"convert an empty record", fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &image, &image),
+         camsim::not_initialized},
+        {"convert into a record never made",
+         fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &image, &never_made), camsim::not_initialized},
+        {"convert to another format", fc2ConvertImageTo(0x1, &image, &image),
+         camsim::unsupported_format},
+        {"save a record never made", fc2SaveImage(&never_made, "x.bmp", FC2_BMP),
+         camsim::not_initialized},
+        {"save with a null name", fc2SaveImage(&image, nullptr, FC2_BMP),
+         camsim::invalid_parameter},
+    };
+    for (const Violation &violation : violations)
+        EXPECT_EQ(violation.code, violation.expected) << violation.what;
+    ASSERT_EQ(fc2StartCapture(context), 0);
+    EXPECT_EQ(fc2StartCapture(context), camsim::already_started);
+    EXPECT_EQ(fc2RetrieveBuffer(context, &never_made), camsim::not_initialized);
+    EXPECT_EQ(fc2RetrieveBuffer(context, nullptr), camsim::invalid_parameter);
+    ASSERT_EQ(fc2RetrieveBuffer(context, &image), 0);
+    EXPECT_EQ(fc2SaveImage(&image, "unsaved.bmp", 3), camsim::unsupported_format);
+    EXPECT_NE(access("unsaved.bmp", F_OK), 0);
+    EXPECT_EQ(fc2StopCapture(context), 0);
+    EXPECT_EQ(fc2DestroyContext(fresh), 0);
+}
+
+TEST_F(SimulatedCamera, AbsoluteValuesAreClampedToThePropertyRange)
+{
+    struct Clamp {
+        fc2PropertyType type;
+        float written, held;
+    };
+    const Clamp cases[] = {{FC2_SHUTTER, 20.5f, 20.5f},    {FC2_SHUTTER, 100.0f, 33.3f},
+                           {FC2_SHUTTER, -5.0f, 0.01f},    {FC2_GAIN, 30.0f, 24.0f},
+                           {FC2_GAIN, -3.0f, 0.0f},        {FC2_GAIN, 12.4f, 12.4f},
+                           {FC2_AUTO_EXPOSURE, 5.0f, 2.0f}};
+    for (const Clamp &c : cases) {
+        SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(c.written));
+        ASSERT_EQ(write_absolute(c.type, c.written), 0);
+        fc2Property held = read(c.type);
+        EXPECT_EQ(held.absValue, c.held);
+        EXPECT_EQ(held.present, 1);
+        EXPECT_EQ(held.autoManualMode, 0);
+    }
+    EXPECT_EQ(write_absolute(FC2_SHUTTER, NAN), camsim::invalid_parameter);
+    EXPECT_EQ(write_absolute(FC2_GAIN, INFINITY), camsim::invalid_parameter);
+    EXPECT_EQ(read(FC2_GAIN).absValue, 12.4f);
+}
+
+TEST_F(SimulatedCamera, PassThroughMembersComeBackAsTheCameraHoldsThem)
+{
+    fc2Property before = read(FC2_SHUTTER);
+    EXPECT_EQ(before.autoManualMode, 1); // factory: automatic
+    EXPECT_EQ(before.absValue, 10.0f);
+    fc2Property written = before;
+    written.valueB = 77;
+    written.reserved[3] = 99; // reserved words belong to the camera
+    written.absControl = 1;
+    written.autoManualMode = 0;
+    written.absValue = 20.5f;
+    ASSERT_EQ(fc2SetProperty(context, &written), 0);
+    fc2Property after = read(FC2_SHUTTER);
+    EXPECT_EQ(after.valueB, 77u);
+    EXPECT_EQ(after.reserved[3], 0u);
+    EXPECT_EQ(after.absValue, 20.5f);
+    EXPECT_NE(after.valueA, before.valueA); // the raw value follows the absolute one
+    // Without absolute control the raw value is the setting.
+    after.absControl = 0;
+    after.valueA = 4095;
+    ASSERT_EQ(fc2SetProperty(context, &after), 0);
+    EXPECT_EQ(read(FC2_SHUTTER).absValue, 33.3f);
+}
+
+TEST_F(SimulatedCamera, SettingsOutliveTheContext)
+{
+    ASSERT_EQ(write_absolute(FC2_GAIN, 7.5f), 0);
+    fc2Context second = nullptr;
+    ASSERT_EQ(fc2CreateContext(&second), 0);
+    ASSERT_EQ(fc2Connect(second, &guid), 0);
+    fc2Property gain{};
+    gain.type = FC2_GAIN;
+    ASSERT_EQ(fc2GetProperty(second, &gain), 0);
+    EXPECT_EQ(gain.absValue, 7.5f);
+    EXPECT_EQ(gain.autoManualMode, 0);
+    EXPECT_EQ(fc2DestroyContext(second), 0);
+    EXPECT_EQ(read(FC2_SHUTTER).absValue, 10.0f); // untouched
+}
+
+TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
+{
+    fc2Image raw{}, grey{};
+    ASSERT_EQ(fc2CreateImage(&raw), 0);
+    ASSERT_EQ(fc2CreateImage(&grey), 0);
+    ASSERT_EQ(fc2StartCapture(context), 0);
+    ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
+    ASSERT_EQ(fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+    char directory[] = "/tmp/camkit-unit-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string path = std::string(directory) + "/frame.bmp";
+    ASSERT_EQ(fc2SaveImage(&grey, path.c_str(), FC2_BMP), 0);
+    const std::string bytes = read_file(path);
+    unlink(path.c_str());
+    rmdir(directory);
+
+    // 18 pixels a row pad to 20 bytes; 16 rows.
+    const unsigned char expected_header[54] = {
+        'B',  'M',  0x76, 0x05, 0,    0,    0, 0, 0,  0, 0x36, 0x04, 0, 0, // file: 1398 bytes, at
+                                                                           // 1078
+        40,   0,    0,    0,    18,   0,    0, 0, 16, 0, 0,    0,    1, 0, 8,
+        0,                                        // info: 18x16, 8 bits
+        0,    0,    0,    0,    0x40, 0x01, 0, 0, // uncompressed, 320 bytes
+        0x13, 0x0b, 0,    0,    0x13, 0x0b, 0, 0, 0,  1, 0,    0,    0, 1, 0,
+        0};
+    ASSERT_EQ(bytes.size(), 1398u);
+    EXPECT_EQ(bytes.substr(0, 54),
+              std::string(reinterpret_cast<const char *>(expected_header), 54));
+    Grey frame = decode_bmp(bytes);
+    EXPECT_EQ(frame.error, "");
+    EXPECT_EQ(frame.width, 18u);
+    EXPECT_EQ(frame.height, 16u);
+    // The frame number box sits at the top left, in black.
+    EXPECT_EQ(frame.pixels[0], 0);
+}
+
+TEST(Conversion, EachGreyPixelIsTheMeanOfTheTwoByTwoBlockAtIt)
+{
+    camsim::Image raw;
+    raw.layout = camsim::PixelLayout::bayer_rggb;
+    raw.width = raw.stride = 4;
+    raw.height = 2;
+    raw.pixels = {100, 200, 100, 200, //
+                  0,   40,  0,   40};
+    camsim::Image grey;
+    ASSERT_EQ(camsim::convert_to_mono8(raw, grey), camsim::ok);
+    EXPECT_EQ(grey.stride, 4u);
+    // Bottom-up rows; the last row and column take the block before them.
+    const std::vector<uint8_t> row = {85, 85, 85, 85};
+    EXPECT_EQ(std::vector<uint8_t>(grey.pixels.begin(), grey.pixels.begin() + 4), row);
+    EXPECT_EQ(std::vector<uint8_t>(grey.pixels.begin() + 4, grey.pixels.end()), row);
+    camsim::Image empty;
+    EXPECT_EQ(camsim::convert_to_mono8(empty, grey), camsim::not_initialized);
+}
+
+TEST(Brightness, FollowsExposureTimesGainUnlessAutoExposureRuns)
+{
+    struct Case {
+        int auto_on, shutter_auto, gain_auto;
+        float shutter, gain;
+        double brightness;
+    };
+    const Case cases[] = {
+        {1, 1, 1, 2, 0, 1.0}, // factory: normalised
+        {1, 0, 1, 2, 0, 1.0}, // gain still makes up the light
+        {1, 0, 0, 2, 0, 0.2}, // both manual
+        {0, 1, 1, 2, 0, 0.2}, // auto exposure off
+        {0, 0, 0, 20, 6, 2.0 * std::pow(10.0, 6 / 20.0)},
+    };
+    for (const Case &c : cases) {
+        camsim::Settings settings = camsim::factory_settings();
+        settings.find(FC2_AUTO_EXPOSURE)->onOff = c.auto_on;
+        settings.find(FC2_SHUTTER)->autoManualMode = c.shutter_auto;
+        settings.find(FC2_GAIN)->autoManualMode = c.gain_auto;
+        settings.find(FC2_SHUTTER)->absValue = c.shutter;
+        settings.find(FC2_GAIN)->absValue = c.gain;
+        EXPECT_NEAR(camsim::frame_brightness(settings), c.brightness, 1e-6);
+    }
+}
+
+TEST(Knobs, ParseTheirValuesOrSayWhy)
+{
+    struct Case {
+        const char *name, *value;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"CAMSIM_SENSOR", "2048x1536", true},
+        {"CAMSIM_SENSOR", "2048x", false},
+        {"CAMSIM_SENSOR", "15x16", false},
+        {"CAMSIM_SENSOR", "16x9000", false},
+        {"CAMSIM_CAMERAS", "0", true},
+        {"CAMSIM_CAMERAS", "17", false},
+        {"CAMSIM_FPS", "0", true},
+        {"CAMSIM_FPS", "29.97", true},
+        {"CAMSIM_FPS", "nan", false},
+        {"CAMSIM_FAIL", "fc2SaveImage@3=-1,fc2Connect=5", true},
+        {"CAMSIM_FAIL", "fc2SaveImage@x=1", false},
+        {"CAMSIM_FAIL", "", false},
+        {"CAMSIM_FAIL", "fc2Connect=99999999999", false},
+        {"CAMSIM_LOG", "", false},
+    };
+    for (const Case &c : cases) {
+        camsim::Knobs knobs;
+        std::string error = camsim::parse_knob(c.name, c.value, knobs);
+        EXPECT_EQ(error.empty(), c.accepted) << c.name << "=" << c.value << ": " << error;
+    }
+    camsim::Knobs knobs;
+    ASSERT_EQ(camsim::parse_knob("CAMSIM_FAIL", "fc2SaveImage@3=-1,fc2Connect=5", knobs), "");
+    ASSERT_EQ(knobs.faults.size(), 2u);
+    EXPECT_EQ(knobs.faults[0].operation, "fc2SaveImage");
+    EXPECT_EQ(knobs.faults[0].nth, 3u);
+    EXPECT_EQ(knobs.faults[0].code, -1);
+    EXPECT_EQ(knobs.faults[1].nth, 0u);
+}
+
+} // namespace
