@@ -30,7 +30,7 @@ struct Context {
     unsigned camera = 0;
     bool capturing = false;
     Settings settings = factory_settings();
-    Sensor sensor;
+    std::shared_ptr<const Exposure> exposure; // the scene at the current settings
     uint64_t frames = 0;
     Clock::time_point next_frame;
 };
@@ -234,8 +234,15 @@ Error retrieve_buffer(fc2Context handle, fc2Image *record)
     if (context == nullptr || !context->capturing || image == nullptr)
         return not_started;
     context->next_frame = std::max(ready, Clock::now()) + frame_period(context->settings);
-    context->sensor.expose(knobs().width, knobs().height, frame_brightness(context->settings));
-    context->sensor.read_out(context->frames++, *image);
+    const double brightness = frame_brightness(context->settings);
+    if (context->exposure == nullptr || context->exposure->brightness != brightness)
+        context->exposure = expose(knobs().width, knobs().height, brightness);
+    image->layout = PixelLayout::bayer_rggb;
+    image->width = image->stride = knobs().width;
+    image->height = knobs().height;
+    image->pixels.clear();
+    image->exposure = context->exposure;
+    image->frame = context->frames++;
     return ok;
 }
 

@@ -1,12 +1,12 @@
 // Conversion of raw frames to grey and BMP writing.
 #include "image.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
 
@@ -39,36 +39,77 @@ inline uint8_t average(uint8_t a, uint8_t b)
     return static_cast<uint8_t>((a + b + 1u) >> 1);
 }
 
-void demosaic_row(const uint8_t *top, const uint8_t *bottom, unsigned width, uint8_t *out)
+// Row y of a raw image: read out from the sensor into scratch, or where the image holds it.
+const uint8_t *raw_row_of(const Image &raw, unsigned y, std::vector<uint8_t> &scratch)
+{
+    if (raw.exposure == nullptr)
+        return &raw.pixels[static_cast<size_t>(y) * raw.stride];
+    raw_row(*raw.exposure, raw.frame, y, scratch.data());
+    return scratch.data();
+}
+
+// Vectorised for the processor at hand: the conversion runs for every pixel of every frame.
+__attribute__((target_clones("avx2", "default"))) void demosaic_row(const uint8_t *top, const uint8_t *bottom, unsigned width, uint8_t *out)
 {
     for (unsigned x = 0; x + 1 < width; ++x)
         out[x] = average(average(top[x], top[x + 1]), average(bottom[x], bottom[x + 1]));
-    // The last column takes the block to its left.
+    // The last column takes the block to its left; the row's padding is zero.
     unsigned x = width - 1;
     out[x] = average(average(top[x - 1], top[x]), average(bottom[x - 1], bottom[x]));
+    for (x = width; x % 4 != 0; ++x)
+        out[x] = 0;
 }
 
-bool write_all(int fd, struct iovec *parts, int count)
+bool write_all(int fd, const uint8_t *bytes, size_t size)
 {
-    while (count > 0) {
-        ssize_t n = ::writev(fd, parts, count);
+    while (size > 0) {
+        ssize_t n = ::write(fd, bytes, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        size_t written = static_cast<size_t>(n);
-        while (count > 0 && written >= parts->iov_len) {
-            written -= parts->iov_len;
-            ++parts;
-            --count;
-        }
-        if (count > 0) {
-            parts->iov_base = static_cast<uint8_t *>(parts->iov_base) + written;
-            parts->iov_len -= written;
-        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
     }
     return true;
 }
+
+// Grey rows of a raw frame in any order, each raw row read out once on a walk up or down:
+// grey row y is the 2x2 blocks of raw rows t and t + 1 (t = y; the last row takes t = y - 1).
+class Demosaic
+{
+  public:
+    explicit Demosaic(const Image &raw)
+        : raw_(raw), scratch_{std::vector<uint8_t>(raw.width), std::vector<uint8_t>(raw.width)}
+    {
+    }
+
+    void grey_row(unsigned y, uint8_t *out)
+    {
+        const unsigned top = y + 1 < raw_.height ? y : y - 1;
+        const uint8_t *upper = row(top, top + 1);
+        const uint8_t *lower = row(top + 1, top);
+        demosaic_row(upper, lower, raw_.width, out);
+    }
+
+  private:
+    // Raw row y, read into the slot that does not hold row `keep`.
+    const uint8_t *row(unsigned y, unsigned keep)
+    {
+        for (int slot = 0; slot < 2; ++slot)
+            if (held_[slot] == static_cast<long>(y))
+                return rows_[slot];
+        const int slot = held_[0] == static_cast<long>(keep) ? 1 : 0;
+        held_[slot] = y;
+        rows_[slot] = raw_row_of(raw_, y, scratch_[slot]);
+        return rows_[slot];
+    }
+
+    const Image &raw_;
+    std::vector<uint8_t> scratch_[2];
+    long held_[2] = {-1, -1};
+    const uint8_t *rows_[2] = {nullptr, nullptr};
+};
 
 mode_t creation_mode()
 {
@@ -84,30 +125,27 @@ Error convert_to_mono8(const Image &source, Image &destination)
 {
     if (source.layout == PixelLayout::none)
         return not_initialized;
-    if (&source == &destination) {
-        if (source.layout == PixelLayout::mono8)
-            return ok;
-        Image converted;
-        convert_to_mono8(source, converted);
-        destination = std::move(converted);
-        return ok;
-    }
-    destination.width = source.width;
-    destination.height = source.height;
-    destination.stride = padded_stride(source.width);
-    destination.pixels.assign(static_cast<size_t>(destination.stride) * source.height, 0);
-    destination.layout = PixelLayout::mono8;
     if (source.layout == PixelLayout::mono8) {
-        destination.pixels = source.pixels;
+        destination = source;
         return ok;
     }
-    const unsigned width = source.width, height = source.height;
-    for (unsigned y = 0; y < height; ++y) {
-        unsigned top = y + 1 < height ? y : y - 1; // the last row takes the block above it
-        demosaic_row(&source.pixels[static_cast<size_t>(top) * width],
-                     &source.pixels[static_cast<size_t>(top + 1) * width], width,
-                     &destination.pixels[static_cast<size_t>(height - 1 - y) * destination.stride]);
+    Image grey;
+    grey.layout = PixelLayout::mono8;
+    grey.width = source.width;
+    grey.height = source.height;
+    grey.stride = padded_stride(source.width);
+    if (source.exposure != nullptr) {
+        // A frame straight from the sensor is demosaiced row by row as it is written:
+        // the same bytes, without a whole frame's buffer in between.
+        grey.exposure = source.exposure;
+        grey.frame = source.frame;
+    } else {
+        grey.pixels.resize(static_cast<size_t>(grey.stride) * grey.height);
+        Demosaic demosaic(source);
+        for (unsigned y = 0; y < grey.height; ++y)
+            demosaic.grey_row(y, &grey.pixels[static_cast<size_t>(grey.height - 1 - y) * grey.stride]);
     }
+    destination = std::move(grey);
     return ok;
 }
 
@@ -141,12 +179,6 @@ Error save_bmp(const Image &image, const std::string &path)
 {
     if (image.layout == PixelLayout::none)
         return not_initialized;
-    Image grey;
-    const Image *rows = &image;
-    if (image.layout != PixelLayout::mono8) {
-        convert_to_mono8(image, grey);
-        rows = &grey;
-    }
 
     size_t slash = path.rfind('/');
     std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -157,10 +189,28 @@ Error save_bmp(const Image &image, const std::string &path)
     if (fd < 0)
         return write_failed;
 
-    std::vector<uint8_t> header = bmp_header(rows->width, rows->height);
-    struct iovec parts[2] = {{header.data(), header.size()},
-                             {const_cast<uint8_t *>(rows->pixels.data()), rows->pixels.size()}};
-    bool written = ::fchmod(fd, creation_mode()) == 0 && write_all(fd, parts, 2);
+    std::vector<uint8_t> header = bmp_header(image.width, image.height);
+    bool written = ::fchmod(fd, creation_mode()) == 0 &&
+                   write_all(fd, header.data(), header.size());
+    if (image.layout == PixelLayout::mono8 && image.exposure == nullptr) {
+        written = written && write_all(fd, image.pixels.data(), image.pixels.size());
+    } else {
+        // Grey rows made bottom-up, a slice at a time that stays in cache until written.
+        Image raw = image;
+        raw.layout = PixelLayout::bayer_rggb;
+        raw.stride = image.exposure != nullptr ? image.width : image.stride;
+        Demosaic demosaic(raw);
+        const unsigned stride = padded_stride(image.width);
+        const unsigned slice_rows = std::max(1u, (4096u << 10) / stride);
+        std::vector<uint8_t> slice(static_cast<size_t>(slice_rows) * stride);
+        for (unsigned done = 0; written && done < image.height;) {
+            unsigned rows = std::min(slice_rows, image.height - done);
+            for (unsigned i = 0; i < rows; ++i)
+                demosaic.grey_row(image.height - 1 - done - i, &slice[static_cast<size_t>(i) * stride]);
+            written = write_all(fd, slice.data(), static_cast<size_t>(rows) * stride);
+            done += rows;
+        }
+    }
     written = ::close(fd) == 0 && written;
     if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());

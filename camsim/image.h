@@ -2,8 +2,10 @@
 #pragma once
 
 #include "errors.h"
+#include "scene.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,10 @@ struct Image {
     unsigned height = 0;
     unsigned stride = 0;
     std::vector<uint8_t> pixels;
+    // A raw frame straight from the sensor holds no pixels: it is read out row by row from
+    // its exposure and frame number when it is converted, which is all that makes it.
+    std::shared_ptr<const Exposure> exposure;
+    uint64_t frame = 0;
 };
 
 // Demosaics a raw frame to 8-bit grey: each pixel is the mean of the 2x2 block of

@@ -1,30 +1,31 @@
 // The test scene the simulated sensor sees, and the raw frames it makes of it.
 #pragma once
 
-#include "image.h"
-
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-namespace camsim
-{
+namespace camsim {
 
-// Makes raw Bayer frames of a fixed scene: gradients, a bright disc, a dark square, a
-// checkerboard and the frame number in large digits, with seeded sensor noise. The same
-// frame number, size and brightness always give the same bytes.
-class Sensor
-{
-  public:
-    // brightness: the exposure factor, 1.0 for a well-exposed frame (about 10 ms at 0 dB).
-    void expose(unsigned width, unsigned height, double brightness);
-    void read_out(uint64_t frame_number, Image &raw) const;
-
-  private:
-    unsigned width_ = 0;
-    unsigned height_ = 0;
-    double brightness_ = -1;
-    std::vector<uint8_t> exposed_; // the scene as the mosaic sees it, before noise
-    std::vector<uint8_t> noise_;
+// The scene as the sensor's mosaic sees it at one brightness: gradients, a bright disc, a
+// dark square and a checkerboard, built row by row from a few prepared rows, so a frame
+// costs little more than its bytes. Immutable once made; frames taken at it share it.
+struct Exposure {
+    unsigned width = 0;
+    unsigned height = 0;
+    double brightness = 0;
+    // Indexed by row parity (the mosaic's red/green and green/blue rows).
+    std::vector<uint8_t> gradient[2];
+    std::vector<uint8_t> reverse_gradient[2];
+    std::vector<uint8_t> flat[4][2]; // disc, square, light and dark checkerboard cells
 };
+
+// brightness: the exposure factor, 1.0 for a well-exposed frame (about 10 ms at 0 dB).
+std::shared_ptr<const Exposure> expose(unsigned width, unsigned height, double brightness);
+
+// Row y of raw frame number `frame`: the exposed scene, seeded sensor noise and the frame
+// number in large digits at the top left. The same frame number and exposure always give
+// the same bytes.
+void raw_row(const Exposure &exposure, uint64_t frame, unsigned y, uint8_t *out);
 
 } // namespace camsim
