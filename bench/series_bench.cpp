@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char **environ;
 
 namespace {
 
@@ -91,12 +94,14 @@ void captura_simple_peak_memory(benchmark::State &state)
 {
     long peak_kb = 0;
     for (auto _ : state) {
-        pid_t child = fork();
-        if (child == 0) {
-            if (chdir(scratch_directory().c_str()) != 0)
-                _exit(127);
-            execl(CAPTURA_SIMPLE, CAPTURA_SIMPLE, static_cast<char *>(nullptr));
-            _exit(127);
+        // Spawned rather than forked, so the child does not start with this process's pages.
+        pid_t child = 0;
+        char *argv[] = {const_cast<char *>(CAPTURA_SIMPLE), nullptr};
+        std::string directory = scratch_directory();
+        if (chdir(directory.c_str()) != 0 ||
+            posix_spawn(&child, CAPTURA_SIMPLE, nullptr, nullptr, argv, environ) != 0) {
+            state.SkipWithError("captura_simple did not start");
+            return;
         }
         int status = 0;
         struct rusage usage {};
