@@ -6,8 +6,8 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <spawn.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,7 +15,8 @@
 
 extern char **environ;
 
-namespace {
+namespace
+{
 
 constexpr unsigned width = 2048, height = 1536;
 constexpr size_t bmp_size = 14 + 40 + 1024 + static_cast<size_t>(width) * height;
@@ -104,7 +105,8 @@ void captura_simple_peak_memory(benchmark::State &state)
             return;
         }
         int status = 0;
-        struct rusage usage {};
+        struct rusage usage {
+        };
         wait4(child, &status, 0, &usage);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
             state.SkipWithError("captura_simple failed");

@@ -49,7 +49,8 @@ const uint8_t *raw_row_of(const Image &raw, unsigned y, std::vector<uint8_t> &sc
 }
 
 // Vectorised for the processor at hand: the conversion runs for every pixel of every frame.
-__attribute__((target_clones("avx2", "default"))) void demosaic_row(const uint8_t *top, const uint8_t *bottom, unsigned width, uint8_t *out)
+__attribute__((target_clones("avx2", "default"))) void
+demosaic_row(const uint8_t *top, const uint8_t *bottom, unsigned width, uint8_t *out)
 {
     for (unsigned x = 0; x + 1 < width; ++x)
         out[x] = average(average(top[x], top[x + 1]), average(bottom[x], bottom[x + 1]));
@@ -143,7 +144,8 @@ Error convert_to_mono8(const Image &source, Image &destination)
         grey.pixels.resize(static_cast<size_t>(grey.stride) * grey.height);
         Demosaic demosaic(source);
         for (unsigned y = 0; y < grey.height; ++y)
-            demosaic.grey_row(y, &grey.pixels[static_cast<size_t>(grey.height - 1 - y) * grey.stride]);
+            demosaic.grey_row(y,
+                              &grey.pixels[static_cast<size_t>(grey.height - 1 - y) * grey.stride]);
     }
     destination = std::move(grey);
     return ok;
@@ -190,8 +192,8 @@ Error save_bmp(const Image &image, const std::string &path)
         return write_failed;
 
     std::vector<uint8_t> header = bmp_header(image.width, image.height);
-    bool written = ::fchmod(fd, creation_mode()) == 0 &&
-                   write_all(fd, header.data(), header.size());
+    bool written =
+        ::fchmod(fd, creation_mode()) == 0 && write_all(fd, header.data(), header.size());
     if (image.layout == PixelLayout::mono8 && image.exposure == nullptr) {
         written = written && write_all(fd, image.pixels.data(), image.pixels.size());
     } else {
@@ -206,7 +208,8 @@ Error save_bmp(const Image &image, const std::string &path)
         for (unsigned done = 0; written && done < image.height;) {
             unsigned rows = std::min(slice_rows, image.height - done);
             for (unsigned i = 0; i < rows; ++i)
-                demosaic.grey_row(image.height - 1 - done - i, &slice[static_cast<size_t>(i) * stride]);
+                demosaic.grey_row(image.height - 1 - done - i,
+                                  &slice[static_cast<size_t>(i) * stride]);
             written = write_all(fd, slice.data(), static_cast<size_t>(rows) * stride);
             done += rows;
         }

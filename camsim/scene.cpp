@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstring>
 
-namespace camsim {
-namespace {
+namespace camsim
+{
+namespace
+{
 
 constexpr size_t noise_period = 1u << 16;
 // Noise adds 0..6 to a scene lowered by 3 and kept to 249 at most, so it never overflows:
@@ -96,11 +98,11 @@ void scene_row(const Exposure &e, unsigned y, const uint8_t *noise, uint8_t *out
 }
 
 // Five-by-seven digit glyphs, one byte a row, the low five bits used.
-constexpr uint8_t glyphs[10][7] = {
-    {14, 17, 19, 21, 25, 17, 14}, {4, 12, 4, 4, 4, 4, 14},  {14, 17, 1, 2, 4, 8, 31},
-    {31, 2, 4, 2, 1, 17, 14},     {2, 6, 10, 18, 31, 2, 2}, {31, 16, 30, 1, 1, 17, 14},
-    {6, 8, 16, 30, 17, 17, 14},   {31, 1, 2, 4, 8, 8, 8},   {14, 17, 17, 14, 17, 17, 14},
-    {14, 17, 17, 15, 1, 2, 12}};
+constexpr uint8_t glyphs[10][7] = {{14, 17, 19, 21, 25, 17, 14}, {4, 12, 4, 4, 4, 4, 14},
+                                   {14, 17, 1, 2, 4, 8, 31},     {31, 2, 4, 2, 1, 17, 14},
+                                   {2, 6, 10, 18, 31, 2, 2},     {31, 16, 30, 1, 1, 17, 14},
+                                   {6, 8, 16, 30, 17, 17, 14},   {31, 1, 2, 4, 8, 8, 8},
+                                   {14, 17, 17, 14, 17, 17, 14}, {14, 17, 17, 15, 1, 2, 12}};
 
 // The frame number's row y: six white digits in a black box at the top left.
 void stamp_row(uint64_t number, unsigned width, unsigned height, unsigned y, uint8_t *out)

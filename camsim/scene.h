@@ -5,7 +5,8 @@
 #include <memory>
 #include <vector>
 
-namespace camsim {
+namespace camsim
+{
 
 // The scene as the sensor's mosaic sees it at one brightness: gradients, a bright disc, a
 // dark square and a checkerboard, built row by row from a few prepared rows, so a frame

@@ -219,13 +219,12 @@ TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
 
     // 18 pixels a row pad to 20 bytes; 16 rows.
     const unsigned char expected_header[54] = {
-        'B',  'M',  0x76, 0x05, 0,    0,    0, 0, 0,  0, 0x36, 0x04, 0, 0, // file: 1398 bytes, at
-                                                                           // 1078
-        40,   0,    0,    0,    18,   0,    0, 0, 16, 0, 0,    0,    1, 0, 8,
-        0,                                        // info: 18x16, 8 bits
-        0,    0,    0,    0,    0x40, 0x01, 0, 0, // uncompressed, 320 bytes
-        0x13, 0x0b, 0,    0,    0x13, 0x0b, 0, 0, 0,  1, 0,    0,    0, 1, 0,
-        0};
+        'B', 'M', 0x76, 0x05, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0, // file: 1398 bytes, at
+                                                                  // 1078
+        40, 0, 0, 0, 18, 0, 0, 0, 16, 0, 0, 0, 1, 0, 8,
+        0,                            // info: 18x16, 8 bits
+        0, 0, 0, 0, 0x40, 0x01, 0, 0, // uncompressed, 320 bytes
+        0x13, 0x0b, 0, 0, 0x13, 0x0b, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0};
     ASSERT_EQ(bytes.size(), 1398u);
     EXPECT_EQ(bytes.substr(0, 54),
               std::string(reinterpret_cast<const char *>(expected_header), 54));
