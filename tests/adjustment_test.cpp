@@ -49,6 +49,26 @@ struct Typed {
     const char *written; // absolute value in the SDK call, or nullptr for no write
 };
 
+// Each answer typed after the prompt gets its line; a value is written only where one is
+// expected, and then as the record read with the value and manual, absolute mode.
+template <size_t n>
+void expect_answers(const char *program, const std::string &prompt, const std::string &type,
+                    const Typed (&cases)[n])
+{
+    for (const Typed &typed : cases) {
+        SCOPED_TRACE(std::string(program) + " input '" + typed.input + "'");
+        Result result = run(answer(program, typed.input, prompt));
+        EXPECT_TRUE(result.prompt_seen) << "the prompt must be out before the answer is read";
+        EXPECT_EQ(result.out, prompt + typed.out);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.status, 0);
+        if (typed.written != nullptr)
+            expect_written(result, type, typed.written);
+        else
+            EXPECT_EQ(calls_of(result.calls, "fc2SetProperty"), std::vector<std::string>{});
+    }
+}
+
 TEST(AjusteExposicion, WritesValuesInRangeAndRefusesTheRest)
 {
     const Typed cases[] = {
@@ -70,18 +90,7 @@ TEST(AjusteExposicion, WritesValuesInRangeAndRefusesTheRest)
         {"", out_of_range, nullptr},
         {"\n\n", out_of_range, nullptr},
     };
-    for (const Typed &typed : cases) {
-        SCOPED_TRACE(std::string("input '") + typed.input + "'");
-        Result result = run(answer("ajuste_exposicion", typed.input, exposure_prompt));
-        EXPECT_TRUE(result.prompt_seen) << "the prompt must be out before the answer is read";
-        EXPECT_EQ(result.out, exposure_prompt + typed.out);
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(result.status, 0);
-        if (typed.written != nullptr)
-            expect_written(result, "12", typed.written);
-        else
-            EXPECT_EQ(calls_of(result.calls, "fc2SetProperty"), std::vector<std::string>{});
-    }
+    expect_answers("ajuste_exposicion", exposure_prompt, "12", cases);
 }
 
 TEST(Ganancia, WritesEveryFiniteValueAsTyped)
@@ -99,18 +108,7 @@ TEST(Ganancia, WritesEveryFiniteValueAsTyped)
         {"6e+\n", invalid_gain, nullptr},
         {"", invalid_gain, nullptr},
     };
-    for (const Typed &typed : cases) {
-        SCOPED_TRACE(std::string("input '") + typed.input + "'");
-        Result result = run(answer("ganancia", typed.input, gain_prompt));
-        EXPECT_TRUE(result.prompt_seen) << "the prompt must be out before the answer is read";
-        EXPECT_EQ(result.out, gain_prompt + typed.out);
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(result.status, 0);
-        if (typed.written != nullptr)
-            expect_written(result, "13", typed.written);
-        else
-            EXPECT_EQ(calls_of(result.calls, "fc2SetProperty"), std::vector<std::string>{});
-    }
+    expect_answers("ganancia", gain_prompt, "13", cases);
 }
 
 struct Refusal {

@@ -11,11 +11,7 @@ namespace
 
 Launch manual(const std::string &fail = "")
 {
-    Launch run;
-    run.program = "captura_manual";
-    if (!fail.empty())
-        run.knobs["CAMSIM_FAIL"] = fail;
-    return run;
+    return with_faults("captura_manual", fail);
 }
 
 TEST(CapturaManual, TurnsOnlyTheAutoExposureFlagOffAndTakesTheSeries)

@@ -20,11 +20,7 @@ std::string repeat(const std::string &text, int times)
 
 Launch simple(const std::string &fail = "")
 {
-    Launch run;
-    run.program = "captura_simple";
-    if (!fail.empty())
-        run.knobs["CAMSIM_FAIL"] = fail;
-    return run;
+    return with_faults("captura_simple", fail);
 }
 
 void expect_quiet_exit(const Result &result)

@@ -75,7 +75,7 @@ struct Pipes {
     int in[2], out[2], err[2];
 };
 
-[[noreturn]] void exec_child(const Launch &spec, const std::string &work, Pipes &pipes,
+[[noreturn]] void exec_child(const Launch &launch, const std::string &work, Pipes &pipes,
                              std::vector<std::string> &env)
 {
     dup2(pipes.in[0], 0);
@@ -84,29 +84,29 @@ struct Pipes {
     for (int fd :
          {pipes.in[0], pipes.in[1], pipes.out[0], pipes.out[1], pipes.err[0], pipes.err[1]})
         close(fd);
-    if (chdir(work.c_str()) != 0 || (spec.remove_working_directory && rmdir(work.c_str()) != 0))
+    if (chdir(work.c_str()) != 0 || (launch.remove_working_directory && rmdir(work.c_str()) != 0))
         _exit(126);
-    std::string path = program_path(spec.program);
+    std::string path = program_path(launch.program);
     std::vector<std::string> argv{path};
-    argv.insert(argv.end(), spec.args.begin(), spec.args.end());
+    argv.insert(argv.end(), launch.args.begin(), launch.args.end());
     execve(path.c_str(), pointers(argv).data(), pointers(env).data());
     _exit(127);
 }
 
 // Feeds standard input (after the prompt, when one is awaited) and drains both outputs
 // until the program closes them.
-void exchange(const Launch &spec, Pipes &pipes, pid_t child, Result &result)
+void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
 {
     bool input_given = false;
     auto give_input = [&] {
-        if (!spec.input.empty()) {
-            ssize_t n = write(pipes.in[1], spec.input.data(), spec.input.size());
+        if (!launch.input.empty()) {
+            ssize_t n = write(pipes.in[1], launch.input.data(), launch.input.size());
             (void)n; // a program that is gone or reads less has its reasons
         }
         close(pipes.in[1]);
         input_given = true;
     };
-    if (spec.await_prompt.empty())
+    if (launch.await_prompt.empty())
         give_input();
 
     const auto deadline = std::chrono::steady_clock::now() + run_time_limit;
@@ -132,7 +132,7 @@ void exchange(const Launch &spec, Pipes &pipes, pid_t child, Result &result)
                 (i == 0 ? out_open : err_open) = false;
             }
         }
-        if (!input_given && result.out.find(spec.await_prompt) != std::string::npos) {
+        if (!input_given && result.out.find(launch.await_prompt) != std::string::npos) {
             result.prompt_seen = true;
             give_input();
         }
@@ -208,22 +208,22 @@ Camera::~Camera()
         FTW_DEPTH | FTW_PHYS);
 }
 
-Result Camera::run(const Launch &spec)
+Result Camera::run(const Launch &launch)
 {
     const int number = ++runs_;
     const std::string work = directory_ + "/work" + std::to_string(number);
     const std::string log = directory_ + "/calls" + std::to_string(number) + ".log";
     check(mkdir(work.c_str(), 0755) == 0, "mkdir " + work);
-    for (const auto &[name, bytes] : spec.files)
+    for (const auto &[name, bytes] : launch.files)
         write_file(work + "/" + name, bytes);
-    if (spec.prepare)
-        spec.prepare(work);
+    if (launch.prepare)
+        launch.prepare(work);
 
     std::map<std::string, std::string> knobs = {{"CAMSIM_STATE", state_path()},
                                                 {"CAMSIM_LOG", log},
                                                 {"CAMSIM_FPS", "0"},
                                                 {"CAMSIM_SENSOR", "160x120"}};
-    for (const auto &[name, value] : spec.knobs)
+    for (const auto &[name, value] : launch.knobs)
         knobs[name] = value;
     std::vector<std::string> env = environment(knobs);
 
@@ -234,13 +234,13 @@ Result Camera::run(const Launch &spec)
     pid_t child = fork();
     check(child >= 0, "fork");
     if (child == 0)
-        exec_child(spec, work, pipes, env);
+        exec_child(launch, work, pipes, env);
     close(pipes.in[0]);
     close(pipes.out[1]);
     close(pipes.err[1]);
 
     Result result;
-    exchange(spec, pipes, child, result);
+    exchange(launch, pipes, child, result);
     int status = 0;
     struct rusage usage {
     };
@@ -253,10 +253,19 @@ Result Camera::run(const Launch &spec)
     return result;
 }
 
-Result run(const Launch &spec)
+Launch with_faults(const std::string &program, const std::string &faults)
+{
+    Launch launch;
+    launch.program = program;
+    if (!faults.empty())
+        launch.knobs["CAMSIM_FAIL"] = faults;
+    return launch;
+}
+
+Result run(const Launch &launch)
 {
     Camera camera;
-    return camera.run(spec);
+    return camera.run(launch);
 }
 
 std::vector<std::string> operations(const std::vector<std::string> &calls)

@@ -63,6 +63,9 @@ class Camera
     int runs_ = 0;
 };
 
+// A run of the program with CAMSIM_FAIL set to `faults` (none when empty).
+Launch with_faults(const std::string &program, const std::string &faults = "");
+
 // Runs on a camera of its own, at factory settings.
 Result run(const Launch &run);
 
