@@ -1,11 +1,10 @@
 // Conversion of raw frames to grey and BMP writing.
 #include "image.h"
 
+#include "files.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -59,20 +58,6 @@ demosaic_row(const uint8_t *top, const uint8_t *bottom, unsigned width, uint8_t 
     out[x] = average(average(top[x - 1], top[x]), average(bottom[x - 1], bottom[x]));
     for (x = width; x % 4 != 0; ++x)
         out[x] = 0;
-}
-
-bool write_all(int fd, const uint8_t *bytes, size_t size)
-{
-    while (size > 0) {
-        ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Grey rows of a raw frame in any order, each raw row read out once on a walk up or down:
@@ -182,44 +167,32 @@ Error save_bmp(const Image &image, const std::string &path)
     if (image.layout == PixelLayout::none)
         return not_initialized;
 
-    size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary =
-        directory + (slash == std::string::npos ? "/." : ".") + base + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return write_failed;
-
-    std::vector<uint8_t> header = bmp_header(image.width, image.height);
-    bool written =
-        ::fchmod(fd, creation_mode()) == 0 && write_all(fd, header.data(), header.size());
-    if (image.layout == PixelLayout::mono8 && image.exposure == nullptr) {
-        written = written && write_all(fd, image.pixels.data(), image.pixels.size());
-    } else {
+    const auto fill = [&image](int fd) {
+        std::vector<uint8_t> header = bmp_header(image.width, image.height);
+        if (!write_all(fd, header.data(), header.size()))
+            return false;
+        if (image.layout == PixelLayout::mono8 && image.exposure == nullptr)
+            return write_all(fd, image.pixels.data(), image.pixels.size());
         // Grey rows made bottom-up, a slice at a time that stays in cache until written.
         Image raw = image;
         raw.layout = PixelLayout::bayer_rggb;
         raw.stride = image.exposure != nullptr ? image.width : image.stride;
         Demosaic demosaic(raw);
         const unsigned stride = padded_stride(image.width);
-        const unsigned slice_rows = std::max(1u, (4096u << 10) / stride);
+        const unsigned slice_rows = std::max(1u, (256u << 10) / stride);
         std::vector<uint8_t> slice(static_cast<size_t>(slice_rows) * stride);
-        for (unsigned done = 0; written && done < image.height;) {
-            unsigned rows = std::min(slice_rows, image.height - done);
+        for (unsigned done = 0; done < image.height;) {
+            const unsigned rows = std::min(slice_rows, image.height - done);
             for (unsigned i = 0; i < rows; ++i)
                 demosaic.grey_row(image.height - 1 - done - i,
                                   &slice[static_cast<size_t>(i) * stride]);
-            written = write_all(fd, slice.data(), static_cast<size_t>(rows) * stride);
+            if (!write_all(fd, slice.data(), static_cast<size_t>(rows) * stride))
+                return false;
             done += rows;
         }
-    }
-    written = ::close(fd) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return write_failed;
-    }
-    return ok;
+        return true;
+    };
+    return replace_file(path, creation_mode(), fill) ? ok : write_failed;
 }
 
 } // namespace camsim

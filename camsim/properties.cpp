@@ -1,16 +1,16 @@
 // Property ranges, factory settings and the state file.
 #include "properties.h"
 
+#include "files.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <sstream>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -98,36 +98,6 @@ Table read_table(const std::string &path)
             table.clear();
     }
     return table;
-}
-
-bool write_all(int fd, const std::string &text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Replaces the file whole: a reader sees the old content or the new, never a mix.
-bool replace_file(const std::string &path, const std::string &text)
-{
-    std::string temporary = path + ".XXXXXX";
-    int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        return false;
-    bool written = write_all(fd, text);
-    written = ::close(fd) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -220,7 +190,10 @@ bool store_property(const std::string &path, unsigned camera, const fc2Property 
     bool stored = apply(updated, written);
     if (stored) {
         table[{camera, written.type}] = updated;
-        stored = replace_file(path, format_table(table));
+        const std::string text = format_table(table);
+        // Readers see the old file or the new, never a mix.
+        stored = replace_file(path, 0600,
+                              [&text](int fd) { return write_all(fd, text.data(), text.size()); });
     }
     if (stored)
         held = updated;
