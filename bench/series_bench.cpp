@@ -43,12 +43,12 @@ void remove_frames()
 
 void series(benchmark::State &state)
 {
-    fc2Context context = nullptr;
+    camera_context context = nullptr;
     unsigned int count = 0;
-    fc2PGRGuid guid = {};
-    fc2Image raw = {}, grey = {};
+    camera_id id = {};
+    image_record raw = {}, grey = {};
     if (fc2CreateContext(&context) || fc2GetNumOfCameras(context, &count) ||
-        fc2GetCameraFromIndex(context, 0, &guid) || fc2Connect(context, &guid) ||
+        fc2GetCameraFromIndex(context, 0, &id) || fc2Connect(context, &id) ||
         fc2StartCapture(context) || fc2CreateImage(&raw) || fc2CreateImage(&grey)) {
         state.SkipWithError("the simulated camera did not open");
         return;
@@ -58,8 +58,8 @@ void series(benchmark::State &state)
             char name[64];
             snprintf(name, sizeof name, "%s/%04d.bmp", scratch_directory().c_str(), i);
             if (fc2RetrieveBuffer(context, &raw) ||
-                fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &raw, &grey) ||
-                fc2SaveImage(&grey, name, FC2_BMP))
+                fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey) ||
+                fc2SaveImage(&grey, name, FILE_FORMAT_BMP))
                 state.SkipWithError("a frame failed");
         }
         state.PauseTiming();

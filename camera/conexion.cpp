@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
-bool abrir_camara(fc2Context *contexto)
+bool abrir_camara(camera_context *contexto)
 {
-    fc2Error error = fc2CreateContext(contexto);
+    camera_error error = fc2CreateContext(contexto);
     if (error != 0) {
         printf("Error in fc2CreateContext: %d\n", error);
         return false;
@@ -23,7 +23,7 @@ bool abrir_camara(fc2Context *contexto)
     }
 
     // Only the first camera is ever used, however many there are.
-    fc2PGRGuid identificador = {};
+    camera_id identificador = {};
     error = fc2GetCameraFromIndex(*contexto, 0, &identificador);
     if (error != 0) {
         printf("Error in fc2GetCameraFromIndex: %d\n", error);
@@ -38,9 +38,9 @@ bool abrir_camara(fc2Context *contexto)
     return true;
 }
 
-bool cerrar_camara(fc2Context contexto)
+bool cerrar_camara(camera_context contexto)
 {
-    fc2Error error = fc2DestroyContext(contexto);
+    camera_error error = fc2DestroyContext(contexto);
     if (error != 0) {
         printf("Error in fc2DestroyContext: %d\n", error);
         return false;

@@ -3,28 +3,29 @@
 
 #include <cstdio>
 
-fc2Error obtener_propiedad(fc2Context contexto, fc2PropertyType tipo, fc2Property *registro)
+camera_error obtener_propiedad(camera_context contexto, property_type tipo,
+                               camera_property *registro)
 {
-    *registro = fc2Property{};
+    *registro = camera_property{};
     registro->type = tipo;
     return fc2GetProperty(contexto, registro);
 }
 
-bool cambiar_propiedad(fc2Context contexto, fc2PropertyType tipo, float valor)
+bool cambiar_propiedad(camera_context contexto, property_type tipo, float valor)
 {
-    fc2Property registro;
-    fc2Error error = obtener_propiedad(contexto, tipo, &registro);
+    camera_property registro;
+    camera_error error = obtener_propiedad(contexto, tipo, &registro);
     if (error != 0) {
         // Without the camera's record there is nothing sound to write back.
         printf("Error in fc2GetProperty: %d\n", error);
         return false;
     }
 
-    registro.autoManualMode = 0;
-    registro.absControl = 1;
-    registro.absValue = valor;
-    registro.onePush = 0;
-    registro.onOff = 1;
+    registro.auto_manual_mode = 0;
+    registro.absolute_control = 1;
+    registro.absolute_value = valor;
+    registro.one_push = 0;
+    registro.on_off = 1;
     error = fc2SetProperty(contexto, &registro);
     if (error != 0) {
         printf("Error in fc2SetProperty: %d\n", error);
@@ -33,14 +34,14 @@ bool cambiar_propiedad(fc2Context contexto, fc2PropertyType tipo, float valor)
     return true;
 }
 
-bool leer_propiedad(fc2Context contexto, fc2PropertyType tipo, float *valor)
+bool leer_propiedad(camera_context contexto, property_type tipo, float *valor)
 {
-    fc2Property registro;
-    fc2Error error = obtener_propiedad(contexto, tipo, &registro);
+    camera_property registro;
+    camera_error error = obtener_propiedad(contexto, tipo, &registro);
     if (error != 0) {
         printf("Error in fc2GetProperty: %d\n", error);
         return false;
     }
-    *valor = registro.absValue;
+    *valor = registro.absolute_value;
     return true;
 }

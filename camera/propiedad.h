@@ -5,13 +5,14 @@
 
 // Reads the property's record as the camera holds it, into a record cleared beforehand,
 // so a failed read leaves zeros, never stale data. Returns the SDK's code.
-fc2Error obtener_propiedad(fc2Context contexto, fc2PropertyType tipo, fc2Property *registro);
+camera_error obtener_propiedad(camera_context contexto, property_type tipo,
+                               camera_property *registro);
 
 // Writes the value as the property's absolute value in manual mode (absolute control on,
 // on/off on, one-push off); every other member stays as the camera reported it. A failed
 // read or write prints its error line; returns whether the camera took the value.
-bool cambiar_propiedad(fc2Context contexto, fc2PropertyType tipo, float valor);
+bool cambiar_propiedad(camera_context contexto, property_type tipo, float valor);
 
 // Reads the property's absolute value into *valor. A failed read prints its error line
 // and returns false, leaving *valor untouched.
-bool leer_propiedad(fc2Context contexto, fc2PropertyType tipo, float *valor);
+bool leer_propiedad(camera_context contexto, property_type tipo, float *valor);

@@ -8,56 +8,57 @@
 extern "C" {
 #endif
 
-typedef void *fc2Context;
-typedef int32_t fc2Error;
-typedef int32_t fc2PropertyType;
-typedef uint32_t fc2PixelFormat;
-typedef int32_t fc2ImageFileFormat;
+typedef void *camera_context;
+typedef int32_t camera_error;
+typedef int32_t property_type;
+typedef uint32_t pixel_format;
+typedef int32_t image_file_format;
 
 enum {
-    FC2_AUTO_EXPOSURE = 1,
-    FC2_SHUTTER = 12, /* exposure time, ms */
-    FC2_GAIN = 13     /* dB */
+    PROPERTY_AUTO_EXPOSURE = 1,
+    PROPERTY_SHUTTER = 12, /* exposure time, ms */
+    PROPERTY_GAIN = 13     /* dB */
 };
 
-#define FC2_PIXEL_FORMAT_MONO8 ((fc2PixelFormat)0x80000000u)
-#define FC2_BMP ((fc2ImageFileFormat)2)
+#define PIXEL_FORMAT_MONO8 ((pixel_format)0x80000000u)
+#define FILE_FORMAT_BMP ((image_file_format)2)
 
 typedef struct {
-    uint32_t value[4];
-} fc2PGRGuid;
+    uint32_t words[4];
+} camera_id;
 
 typedef struct {
-    fc2PropertyType type;
+    property_type type;
     int32_t present;
-    int32_t absControl;
-    int32_t onePush;
-    int32_t onOff;
-    int32_t autoManualMode; /* 0 is manual */
-    uint32_t valueA;
-    uint32_t valueB;
-    float absValue;
+    int32_t absolute_control;
+    int32_t one_push;
+    int32_t on_off;
+    int32_t auto_manual_mode; /* 0 is manual */
+    uint32_t integer_value_a;
+    uint32_t integer_value_b;
+    float absolute_value;
     uint32_t reserved[16];
-} fc2Property;
+} camera_property;
 
 /* Filled and read by the SDK only; larger than any SDK's own record. */
 typedef struct {
     uint64_t opaque[32];
-} fc2Image;
+} image_record;
 
-fc2Error fc2CreateContext(fc2Context *context);
-fc2Error fc2GetNumOfCameras(fc2Context context, unsigned int *count);
-fc2Error fc2GetCameraFromIndex(fc2Context context, unsigned int index, fc2PGRGuid *guid);
-fc2Error fc2Connect(fc2Context context, fc2PGRGuid *guid);
-fc2Error fc2GetProperty(fc2Context context, fc2Property *property);
-fc2Error fc2SetProperty(fc2Context context, fc2Property *property);
-fc2Error fc2StartCapture(fc2Context context);
-fc2Error fc2CreateImage(fc2Image *image);
-fc2Error fc2RetrieveBuffer(fc2Context context, fc2Image *image);
-fc2Error fc2ConvertImageTo(fc2PixelFormat format, fc2Image *source, fc2Image *destination);
-fc2Error fc2SaveImage(fc2Image *image, const char *file_name, fc2ImageFileFormat format);
-fc2Error fc2StopCapture(fc2Context context);
-fc2Error fc2DestroyContext(fc2Context context);
+camera_error fc2CreateContext(camera_context *context);
+camera_error fc2GetNumOfCameras(camera_context context, unsigned int *count);
+camera_error fc2GetCameraFromIndex(camera_context context, unsigned int index, camera_id *id);
+camera_error fc2Connect(camera_context context, camera_id *id);
+camera_error fc2GetProperty(camera_context context, camera_property *property);
+camera_error fc2SetProperty(camera_context context, camera_property *property);
+camera_error fc2StartCapture(camera_context context);
+camera_error fc2CreateImage(image_record *image);
+camera_error fc2RetrieveBuffer(camera_context context, image_record *image);
+camera_error fc2ConvertImageTo(pixel_format format, image_record *source,
+                               image_record *destination);
+camera_error fc2SaveImage(image_record *image, const char *file_name, image_file_format format);
+camera_error fc2StopCapture(camera_context context);
+camera_error fc2DestroyContext(camera_context context);
 
 #ifdef __cplusplus
 }

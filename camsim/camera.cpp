@@ -21,7 +21,7 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-constexpr uint32_t guid_tag = 0x43534D31; // "CSM1"
+constexpr uint32_t id_tag = 0x43534D31; // "CSM1"
 constexpr uint32_t first_serial = 17140000;
 constexpr uint64_t image_tag = 0x43534D2D494D4147; // "CSM-IMAG"
 
@@ -39,7 +39,7 @@ struct Context {
 // image records, and some never destroy their context.
 struct Registry {
     std::mutex mutex;
-    std::unordered_map<fc2Context, std::unique_ptr<Context>> contexts;
+    std::unordered_map<camera_context, std::unique_ptr<Context>> contexts;
     std::unordered_map<const Image *, std::unique_ptr<Image>> images;
 };
 
@@ -49,13 +49,13 @@ Registry &registry()
     return instance;
 }
 
-Context *find_context(fc2Context handle)
+Context *find_context(camera_context handle)
 {
     auto found = registry().contexts.find(handle);
     return found == registry().contexts.end() ? nullptr : found->second.get();
 }
 
-Error connected_context(fc2Context handle, Context *&context)
+Error connected_context(camera_context handle, Context *&context)
 {
     context = find_context(handle);
     if (context == nullptr)
@@ -63,7 +63,7 @@ Error connected_context(fc2Context handle, Context *&context)
     return context->connected ? ok : not_connected;
 }
 
-Image *find_image(const fc2Image *record)
+Image *find_image(const image_record *record)
 {
     if (record == nullptr || record->opaque[0] != image_tag)
         return nullptr;
@@ -78,7 +78,7 @@ Clock::duration frame_period(const Settings &settings)
     if (fps == 0)
         return Clock::duration::zero();
     // The camera cannot start a frame before the last exposure is over.
-    double seconds = std::fmax(1.0 / fps, settings.find(FC2_SHUTTER)->absValue / 1000.0);
+    double seconds = std::fmax(1.0 / fps, settings.find(PROPERTY_SHUTTER)->absolute_value / 1000.0);
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
@@ -86,15 +86,15 @@ Clock::duration frame_period(const Settings &settings)
 
 double frame_brightness(const Settings &settings)
 {
-    const fc2Property &automatic = *settings.find(FC2_AUTO_EXPOSURE);
-    const fc2Property &shutter = *settings.find(FC2_SHUTTER);
-    const fc2Property &gain = *settings.find(FC2_GAIN);
-    if (automatic.onOff && (shutter.autoManualMode || gain.autoManualMode))
-        return automatic.autoManualMode ? 1.0 : std::pow(2.0, automatic.absValue);
-    return shutter.absValue / 10.0 * std::pow(10.0, gain.absValue / 20.0);
+    const camera_property &automatic = *settings.find(PROPERTY_AUTO_EXPOSURE);
+    const camera_property &shutter = *settings.find(PROPERTY_SHUTTER);
+    const camera_property &gain = *settings.find(PROPERTY_GAIN);
+    if (automatic.on_off && (shutter.auto_manual_mode || gain.auto_manual_mode))
+        return automatic.auto_manual_mode ? 1.0 : std::pow(2.0, automatic.absolute_value);
+    return shutter.absolute_value / 10.0 * std::pow(10.0, gain.absolute_value / 20.0);
 }
 
-Error create_context(fc2Context *handle)
+Error create_context(camera_context *handle)
 {
     if (handle == nullptr)
         return invalid_parameter;
@@ -105,7 +105,7 @@ Error create_context(fc2Context *handle)
     return ok;
 }
 
-Error count_cameras(fc2Context handle, unsigned int *count)
+Error count_cameras(camera_context handle, unsigned int *count)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     if (find_context(handle) == nullptr)
@@ -116,30 +116,30 @@ Error count_cameras(fc2Context handle, unsigned int *count)
     return ok;
 }
 
-Error camera_from_index(fc2Context handle, unsigned int index, fc2PGRGuid *guid)
+Error camera_from_index(camera_context handle, unsigned int index, camera_id *id)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     if (find_context(handle) == nullptr)
         return invalid_context;
-    if (guid == nullptr)
+    if (id == nullptr)
         return invalid_parameter;
     if (index >= knobs().cameras)
         return not_found;
-    *guid = fc2PGRGuid{{guid_tag, first_serial + index, index, 0}};
+    *id = camera_id{{id_tag, first_serial + index, index, 0}};
     return ok;
 }
 
-Error connect(fc2Context handle, const fc2PGRGuid *guid)
+Error connect(camera_context handle, const camera_id *id)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     Context *context = find_context(handle);
     if (context == nullptr)
         return invalid_context;
-    if (guid == nullptr)
+    if (id == nullptr)
         return invalid_parameter;
-    const uint32_t index = guid->value[2];
-    if (guid->value[0] != guid_tag || index >= knobs().cameras ||
-        guid->value[1] != first_serial + index || guid->value[3] != 0)
+    const uint32_t index = id->words[2];
+    if (id->words[0] != id_tag || index >= knobs().cameras ||
+        id->words[1] != first_serial + index || id->words[3] != 0)
         return not_found;
     if (context->capturing)
         return already_started;
@@ -149,7 +149,7 @@ Error connect(fc2Context handle, const fc2PGRGuid *guid)
     return ok;
 }
 
-Error get_property(fc2Context handle, fc2Property *property)
+Error get_property(camera_context handle, camera_property *property)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     Context *context = nullptr;
@@ -165,7 +165,7 @@ Error get_property(fc2Context handle, fc2Property *property)
     return ok;
 }
 
-Error set_property(fc2Context handle, const fc2Property *property)
+Error set_property(camera_context handle, const camera_property *property)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     Context *context = nullptr;
@@ -175,13 +175,13 @@ Error set_property(fc2Context handle, const fc2Property *property)
         return invalid_parameter;
     if (find_range(property->type) == nullptr)
         return property_not_present;
-    if (property->absControl && !std::isfinite(property->absValue))
+    if (property->absolute_control && !std::isfinite(property->absolute_value))
         return invalid_parameter;
-    fc2Property &held = *context->settings.find(property->type);
+    camera_property &held = *context->settings.find(property->type);
     return store_property(knobs().state_path, context->camera, *property, held) ? ok : failed;
 }
 
-Error start_capture(fc2Context handle)
+Error start_capture(camera_context handle)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     Context *context = nullptr;
@@ -196,20 +196,20 @@ Error start_capture(fc2Context handle)
     return ok;
 }
 
-Error create_image(fc2Image *record)
+Error create_image(image_record *record)
 {
     if (record == nullptr)
         return invalid_parameter;
     std::lock_guard<std::mutex> lock(registry().mutex);
     auto image = std::make_unique<Image>();
-    *record = fc2Image{};
+    *record = image_record{};
     record->opaque[0] = image_tag;
     record->opaque[1] = reinterpret_cast<uintptr_t>(image.get());
     registry().images[image.get()] = std::move(image);
     return ok;
 }
 
-Error retrieve_buffer(fc2Context handle, fc2Image *record)
+Error retrieve_buffer(camera_context handle, image_record *record)
 {
     Clock::time_point ready;
     {
@@ -246,7 +246,7 @@ Error retrieve_buffer(fc2Context handle, fc2Image *record)
     return ok;
 }
 
-Error convert_image(fc2PixelFormat format, const fc2Image *source, fc2Image *destination)
+Error convert_image(pixel_format format, const image_record *source, image_record *destination)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     if (source == nullptr || destination == nullptr)
@@ -254,12 +254,12 @@ Error convert_image(fc2PixelFormat format, const fc2Image *source, fc2Image *des
     Image *from = find_image(source), *to = find_image(destination);
     if (from == nullptr || to == nullptr)
         return not_initialized;
-    if (format != FC2_PIXEL_FORMAT_MONO8)
+    if (format != PIXEL_FORMAT_MONO8)
         return unsupported_format;
     return convert_to_mono8(*from, *to);
 }
 
-Error save_image(const fc2Image *record, const char *file_name, fc2ImageFileFormat format)
+Error save_image(const image_record *record, const char *file_name, image_file_format format)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     if (record == nullptr || file_name == nullptr || file_name[0] == '\0')
@@ -267,12 +267,12 @@ Error save_image(const fc2Image *record, const char *file_name, fc2ImageFileForm
     Image *image = find_image(record);
     if (image == nullptr)
         return not_initialized;
-    if (format != FC2_BMP)
+    if (format != FILE_FORMAT_BMP)
         return unsupported_format;
     return save_bmp(*image, file_name);
 }
 
-Error stop_capture(fc2Context handle)
+Error stop_capture(camera_context handle)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     Context *context = nullptr;
@@ -284,7 +284,7 @@ Error stop_capture(fc2Context handle)
     return ok;
 }
 
-Error destroy_context(fc2Context handle)
+Error destroy_context(camera_context handle)
 {
     std::lock_guard<std::mutex> lock(registry().mutex);
     return registry().contexts.erase(handle) == 1 ? ok : invalid_context;

@@ -8,19 +8,19 @@
 namespace camsim
 {
 
-Error create_context(fc2Context *context);
-Error count_cameras(fc2Context context, unsigned int *count);
-Error camera_from_index(fc2Context context, unsigned int index, fc2PGRGuid *guid);
-Error connect(fc2Context context, const fc2PGRGuid *guid);
-Error get_property(fc2Context context, fc2Property *property);
-Error set_property(fc2Context context, const fc2Property *property);
-Error start_capture(fc2Context context);
-Error create_image(fc2Image *image);
-Error retrieve_buffer(fc2Context context, fc2Image *image);
-Error convert_image(fc2PixelFormat format, const fc2Image *source, fc2Image *destination);
-Error save_image(const fc2Image *image, const char *file_name, fc2ImageFileFormat format);
-Error stop_capture(fc2Context context);
-Error destroy_context(fc2Context context);
+Error create_context(camera_context *context);
+Error count_cameras(camera_context context, unsigned int *count);
+Error camera_from_index(camera_context context, unsigned int index, camera_id *id);
+Error connect(camera_context context, const camera_id *id);
+Error get_property(camera_context context, camera_property *property);
+Error set_property(camera_context context, const camera_property *property);
+Error start_capture(camera_context context);
+Error create_image(image_record *image);
+Error retrieve_buffer(camera_context context, image_record *image);
+Error convert_image(pixel_format format, const image_record *source, image_record *destination);
+Error save_image(const image_record *image, const char *file_name, image_file_format format);
+Error stop_capture(camera_context context);
+Error destroy_context(camera_context context);
 
 // The exposure factor of the frames the camera takes at these settings: 1.0 is a
 // well-exposed frame. While auto exposure runs (on, in auto mode, with the shutter or the

@@ -36,7 +36,7 @@ float absolute_from_raw(const PropertyRange &range, uint32_t raw)
                               (static_cast<double>(range.max) - range.min) * raw / raw_steps);
 }
 
-using Table = std::map<std::pair<unsigned, fc2PropertyType>, fc2Property>;
+using Table = std::map<std::pair<unsigned, property_type>, camera_property>;
 
 // Parses the whole file; false when it is damaged in any way.
 bool parse_table(const std::string &text, Table &table)
@@ -48,17 +48,18 @@ bool parse_table(const std::string &text, Table &table)
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         unsigned camera = 0;
-        fc2Property record{};
+        camera_property record{};
         std::string value;
-        fields >> camera >> record.type >> record.present >> record.absControl >> record.onePush >>
-            record.onOff >> record.autoManualMode >> record.valueA >> record.valueB >> value;
+        fields >> camera >> record.type >> record.present >> record.absolute_control >>
+            record.one_push >> record.on_off >> record.auto_manual_mode >> record.integer_value_a >>
+            record.integer_value_b >> value;
         for (uint32_t &word : record.reserved)
             fields >> word;
         if (!fields || find_range(record.type) == nullptr || camera >= 16)
             return false;
         char *end = nullptr;
-        record.absValue = std::strtof(value.c_str(), &end);
-        if (*end != '\0' || !std::isfinite(record.absValue))
+        record.absolute_value = std::strtof(value.c_str(), &end);
+        if (*end != '\0' || !std::isfinite(record.absolute_value))
             return false;
         std::string rest;
         if (fields >> rest)
@@ -73,9 +74,10 @@ std::string format_table(const Table &table)
     std::string text = std::string(header) + "\n";
     char line[512];
     for (const auto &[key, r] : table) {
-        int n = std::snprintf(line, sizeof line, "%u %d %d %d %d %d %d %u %u %.9g", key.first,
-                              r.type, r.present, r.absControl, r.onePush, r.onOff, r.autoManualMode,
-                              r.valueA, r.valueB, r.absValue);
+        int n =
+            std::snprintf(line, sizeof line, "%u %d %d %d %d %d %d %u %u %.9g", key.first, r.type,
+                          r.present, r.absolute_control, r.one_push, r.on_off, r.auto_manual_mode,
+                          r.integer_value_a, r.integer_value_b, r.absolute_value);
         text.append(line, static_cast<size_t>(n));
         for (uint32_t word : r.reserved)
             text += " " + std::to_string(word);
@@ -102,7 +104,7 @@ Table read_table(const std::string &path)
 
 } // namespace
 
-const PropertyRange *find_range(fc2PropertyType type)
+const PropertyRange *find_range(property_type type)
 {
     for (const PropertyRange &range : property_ranges)
         if (range.type == type)
@@ -110,15 +112,15 @@ const PropertyRange *find_range(fc2PropertyType type)
     return nullptr;
 }
 
-fc2Property *Settings::find(fc2PropertyType type)
+camera_property *Settings::find(property_type type)
 {
-    for (fc2Property &record : records)
+    for (camera_property &record : records)
         if (record.type == type)
             return &record;
     return nullptr;
 }
 
-const fc2Property *Settings::find(fc2PropertyType type) const
+const camera_property *Settings::find(property_type type) const
 {
     return const_cast<Settings *>(this)->find(type);
 }
@@ -130,34 +132,35 @@ Settings factory_settings()
     const float values[] = {0.0f, 10.0f, 0.0f};
     Settings settings;
     for (size_t i = 0; i < property_ranges.size(); ++i) {
-        fc2Property &record = settings.records[i];
+        camera_property &record = settings.records[i];
         record.type = property_ranges[i].type;
         record.present = 1;
-        record.absControl = 1;
-        record.onOff = 1;
-        record.autoManualMode = 1;
-        record.absValue = values[i];
-        record.valueA = raw_from_absolute(property_ranges[i], values[i]);
+        record.absolute_control = 1;
+        record.on_off = 1;
+        record.auto_manual_mode = 1;
+        record.absolute_value = values[i];
+        record.integer_value_a = raw_from_absolute(property_ranges[i], values[i]);
     }
     return settings;
 }
 
-bool apply(fc2Property &held, const fc2Property &written)
+bool apply(camera_property &held, const camera_property &written)
 {
     const PropertyRange *range = find_range(held.type);
-    if (range == nullptr || (written.absControl && !std::isfinite(written.absValue)))
+    if (range == nullptr || (written.absolute_control && !std::isfinite(written.absolute_value)))
         return false;
-    held.absControl = written.absControl ? 1 : 0;
-    held.onOff = written.onOff ? 1 : 0;
-    held.autoManualMode = written.autoManualMode ? 1 : 0;
-    held.onePush = 0; // a one-push adjustment is over by the time anyone reads it back
-    held.valueB = written.valueB;
-    if (written.absControl) {
-        held.absValue = std::fmin(std::fmax(written.absValue, range->min), range->max);
-        held.valueA = raw_from_absolute(*range, held.absValue);
+    held.absolute_control = written.absolute_control ? 1 : 0;
+    held.on_off = written.on_off ? 1 : 0;
+    held.auto_manual_mode = written.auto_manual_mode ? 1 : 0;
+    held.one_push = 0; // a one-push adjustment is over by the time anyone reads it back
+    held.integer_value_b = written.integer_value_b;
+    if (written.absolute_control) {
+        held.absolute_value = std::fmin(std::fmax(written.absolute_value, range->min), range->max);
+        held.integer_value_a = raw_from_absolute(*range, held.absolute_value);
     } else {
-        held.valueA = written.valueA > raw_steps ? raw_steps : written.valueA;
-        held.absValue = absolute_from_raw(*range, held.valueA);
+        held.integer_value_a =
+            written.integer_value_a > raw_steps ? raw_steps : written.integer_value_a;
+        held.absolute_value = absolute_from_raw(*range, held.integer_value_a);
     }
     return true;
 }
@@ -166,7 +169,7 @@ Settings load_settings(const std::string &path, unsigned camera)
 {
     Settings settings = factory_settings();
     Table table = read_table(path);
-    for (fc2Property &record : settings.records) {
+    for (camera_property &record : settings.records) {
         auto found = table.find({camera, record.type});
         if (found != table.end())
             record = found->second;
@@ -174,8 +177,8 @@ Settings load_settings(const std::string &path, unsigned camera)
     return settings;
 }
 
-bool store_property(const std::string &path, unsigned camera, const fc2Property &written,
-                    fc2Property &held)
+bool store_property(const std::string &path, unsigned camera, const camera_property &written,
+                    camera_property &held)
 {
     int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock < 0)
@@ -184,9 +187,9 @@ bool store_property(const std::string &path, unsigned camera, const fc2Property 
     }
     // Read again under the lock: another process may have changed another property.
     Table table = read_table(path);
-    for (const fc2Property &record : factory_settings().records)
+    for (const camera_property &record : factory_settings().records)
         table.emplace(std::make_pair(camera, record.type), record);
-    fc2Property updated = table[{camera, written.type}];
+    camera_property updated = table[{camera, written.type}];
     bool stored = apply(updated, written);
     if (stored) {
         table[{camera, written.type}] = updated;

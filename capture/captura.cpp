@@ -5,12 +5,12 @@
 
 #include <cstdio>
 
-void GrabImages(fc2Context contexto, int cantidad)
+void GrabImages(camera_context contexto, int cantidad)
 {
     // Created once and reused for every frame; the SDK releases them when the process ends.
-    fc2Image crudo = {};
-    fc2Image convertido = {};
-    fc2Error error = fc2CreateImage(&crudo);
+    image_record crudo = {};
+    image_record convertido = {};
+    camera_error error = fc2CreateImage(&crudo);
     if (error != 0)
         printf("Error in fc2CreateImage: %d\n", error);
     error = fc2CreateImage(&convertido);
@@ -26,7 +26,7 @@ void GrabImages(fc2Context contexto, int cantidad)
 
         // A frame that failed to convert is not saved: the converted record still holds
         // the previous frame, which must not land under this frame's number.
-        error = fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &crudo, &convertido);
+        error = fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &crudo, &convertido);
         if (error != 0) {
             printf("Error in fc2ConvertImageTo: %d\n", error);
             continue;
@@ -34,7 +34,7 @@ void GrabImages(fc2Context contexto, int cantidad)
 
         char archivo[32];
         snprintf(archivo, sizeof archivo, "%04d.bmp", indice);
-        error = fc2SaveImage(&convertido, archivo, FC2_BMP);
+        error = fc2SaveImage(&convertido, archivo, FILE_FORMAT_BMP);
         if (error != 0) {
             printf("Error in fc2SaveImage: %d\n", error);
             printf("Please check write permissions.\n");
@@ -42,9 +42,9 @@ void GrabImages(fc2Context contexto, int cantidad)
     }
 }
 
-void ejecutar_captura(fc2Context contexto)
+void ejecutar_captura(camera_context contexto)
 {
-    fc2Error error = fc2StartCapture(contexto);
+    camera_error error = fc2StartCapture(contexto);
     if (error != 0) {
         printf("Error in fc2StartCapture: %d\n", error);
         return;

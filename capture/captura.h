@@ -5,8 +5,8 @@
 
 // Starts streaming, grabs ten frames into 0000.bmp to 0009.bmp, stops streaming and
 // destroys the context. A failed start or stop is printed and ends the run there.
-void ejecutar_captura(fc2Context contexto);
+void ejecutar_captura(camera_context contexto);
 
 // Makes `cantidad` attempts to retrieve, convert and save a frame under "%04d.bmp"
 // numbered by the attempt. Failures are printed and the series goes on.
-void GrabImages(fc2Context contexto, int cantidad);
+void GrabImages(camera_context contexto, int cantidad);

@@ -33,14 +33,16 @@ void expect_written(const Result &result, const std::string &type, const std::st
     ASSERT_EQ(writes.size(), 1u);
     std::map<std::string, std::string> expected = fields(reads[0]);
     expected["call"] = "fc2SetProperty";
-    expected["autoManualMode"] = "0";
-    expected["absControl"] = "1";
-    expected["onePush"] = "0";
-    expected["onOff"] = "1";
-    expected["absValue"] = value;
+    expected.erase("cleared");
+    expected["auto_manual_mode"] = "0";
+    expected["absolute_control"] = "1";
+    expected["one_push"] = "0";
+    expected["on_off"] = "1";
+    expected["absolute_value"] = value;
     EXPECT_EQ(fields(writes[0]), expected);
     EXPECT_EQ(fields(writes[0])["type"], type);
-    EXPECT_EQ(fields(reads[0])["autoManualMode"], "1"); // the camera was in auto mode
+    EXPECT_EQ(fields(reads[0])["auto_manual_mode"], "1"); // the camera was in auto mode
+    EXPECT_EQ(fields(reads[0])["cleared"], "1");          // a failed read leaves zeros
 }
 
 struct Typed {

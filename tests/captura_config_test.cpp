@@ -27,11 +27,11 @@ std::vector<std::string> written(const Result &result)
     std::vector<std::string> values;
     for (const std::string &line : calls_of(result.calls, "fc2SetProperty")) {
         auto f = fields(line);
-        EXPECT_EQ(f["autoManualMode"], "0");
-        EXPECT_EQ(f["absControl"], "1");
-        EXPECT_EQ(f["onOff"], "1");
-        EXPECT_EQ(f["onePush"], "0");
-        values.push_back(f["type"] + ":" + f["absValue"]);
+        EXPECT_EQ(f["auto_manual_mode"], "0");
+        EXPECT_EQ(f["absolute_control"], "1");
+        EXPECT_EQ(f["on_off"], "1");
+        EXPECT_EQ(f["one_push"], "0");
+        values.push_back(f["type"] + ":" + f["absolute_value"]);
     }
     return values;
 }

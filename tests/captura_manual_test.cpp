@@ -26,9 +26,11 @@ TEST(CapturaManual, TurnsOnlyTheAutoExposureFlagOffAndTakesTheSeries)
     auto write = fields(result.calls[5]);
     EXPECT_EQ(read["call"], "fc2GetProperty");
     EXPECT_EQ(read["type"], "1");
-    EXPECT_EQ(read["onOff"], "1");
+    EXPECT_EQ(read["on_off"], "1");
     read["call"] = "fc2SetProperty";
-    read["onOff"] = "0";
+    read["on_off"] = "0";
+    EXPECT_EQ(read["cleared"], "1");
+    read.erase("cleared");
     EXPECT_EQ(write, read);
     EXPECT_EQ(std::vector<std::string>(result.calls.begin() + 6, result.calls.end()),
               capture_calls());

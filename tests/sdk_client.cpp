@@ -7,18 +7,18 @@
 #include <cstdlib>
 #include <cstring>
 
-static fc2Error report(const char *operation, fc2Error code)
+static camera_error report(const char *operation, camera_error code)
 {
     printf("%s %d\n", operation, code);
     return code;
 }
 
-static bool open_camera(fc2Context *context, bool quiet)
+static bool open_camera(camera_context *context, bool quiet)
 {
     unsigned int count = 0;
-    fc2PGRGuid guid = {};
-    fc2Error codes[] = {fc2CreateContext(context), fc2GetNumOfCameras(*context, &count),
-                        fc2GetCameraFromIndex(*context, 0, &guid), fc2Connect(*context, &guid)};
+    camera_id id = {};
+    camera_error codes[] = {fc2CreateContext(context), fc2GetNumOfCameras(*context, &count),
+                            fc2GetCameraFromIndex(*context, 0, &id), fc2Connect(*context, &id)};
     const char *names[] = {"fc2CreateContext", "fc2GetNumOfCameras", "fc2GetCameraFromIndex",
                            "fc2Connect"};
     bool ok = true;
@@ -32,22 +32,22 @@ static bool open_camera(fc2Context *context, bool quiet)
 
 static int series()
 {
-    fc2Context context = nullptr;
+    camera_context context = nullptr;
     open_camera(&context, false);
-    fc2Property property = {};
-    property.type = FC2_SHUTTER;
+    camera_property property = {};
+    property.type = PROPERTY_SHUTTER;
     report("fc2GetProperty", fc2GetProperty(context, &property));
     report("fc2SetProperty", fc2SetProperty(context, &property));
     report("fc2StartCapture", fc2StartCapture(context));
-    fc2Image raw = {}, grey = {};
+    image_record raw = {}, grey = {};
     report("fc2CreateImage", fc2CreateImage(&raw));
     fc2CreateImage(&grey);
     for (int i = 0; i < 10; ++i) {
         char name[16];
         snprintf(name, sizeof name, "%04d.bmp", i);
         report("fc2RetrieveBuffer", fc2RetrieveBuffer(context, &raw));
-        report("fc2ConvertImageTo", fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &raw, &grey));
-        report("fc2SaveImage", fc2SaveImage(&grey, name, FC2_BMP));
+        report("fc2ConvertImageTo", fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey));
+        report("fc2SaveImage", fc2SaveImage(&grey, name, FILE_FORMAT_BMP));
     }
     report("fc2StopCapture", fc2StopCapture(context));
     report("fc2DestroyContext", fc2DestroyContext(context));
@@ -56,17 +56,17 @@ static int series()
 
 static int hammer(int type, int count, float first, float step)
 {
-    fc2Context context = nullptr;
+    camera_context context = nullptr;
     if (!open_camera(&context, true))
         return 1;
     int failures = 0;
     for (int i = 0; i < count; ++i) {
-        fc2Property property = {};
+        camera_property property = {};
         property.type = type;
         failures += fc2GetProperty(context, &property) != 0;
-        property.absControl = 1;
-        property.autoManualMode = 0;
-        property.absValue = first + step * static_cast<float>(i);
+        property.absolute_control = 1;
+        property.auto_manual_mode = 0;
+        property.absolute_value = first + step * static_cast<float>(i);
         failures += fc2SetProperty(context, &property) != 0;
     }
     printf("failures %d\n", failures);

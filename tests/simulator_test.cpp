@@ -42,8 +42,8 @@ class SimulatedCamera : public ::testing::Test
         unsigned int count = 0;
         ASSERT_EQ(fc2GetNumOfCameras(context, &count), 0);
         ASSERT_EQ(count, 1u);
-        ASSERT_EQ(fc2GetCameraFromIndex(context, 0, &guid), 0);
-        ASSERT_EQ(fc2Connect(context, &guid), 0);
+        ASSERT_EQ(fc2GetCameraFromIndex(context, 0, &id), 0);
+        ASSERT_EQ(fc2Connect(context, &id), 0);
     }
     void TearDown() override
     {
@@ -52,48 +52,48 @@ class SimulatedCamera : public ::testing::Test
         unlink((state_path + ".lock").c_str());
     }
 
-    fc2Property read(fc2PropertyType type)
+    camera_property read(property_type type)
     {
-        fc2Property property{};
+        camera_property property{};
         property.type = type;
         EXPECT_EQ(fc2GetProperty(context, &property), 0);
         return property;
     }
 
-    fc2Error write_absolute(fc2PropertyType type, float value)
+    camera_error write_absolute(property_type type, float value)
     {
-        fc2Property property = read(type);
-        property.absControl = 1;
-        property.autoManualMode = 0;
-        property.absValue = value;
+        camera_property property = read(type);
+        property.absolute_control = 1;
+        property.auto_manual_mode = 0;
+        property.absolute_value = value;
         return fc2SetProperty(context, &property);
     }
 
-    fc2Context context = nullptr;
-    fc2PGRGuid guid{};
+    camera_context context = nullptr;
+    camera_id id{};
 };
 
 TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
 {
-    fc2Context never_created = &guid;
-    fc2Context fresh = nullptr;
+    camera_context never_created = &id;
+    camera_context fresh = nullptr;
     ASSERT_EQ(fc2CreateContext(&fresh), 0); // created, not connected
-    fc2Context destroyed = nullptr;
+    camera_context destroyed = nullptr;
     ASSERT_EQ(fc2CreateContext(&destroyed), 0);
     ASSERT_EQ(fc2DestroyContext(destroyed), 0);
-    fc2Property shutter{};
-    shutter.type = FC2_SHUTTER;
-    fc2Property unknown{};
+    camera_property shutter{};
+    shutter.type = PROPERTY_SHUTTER;
+    camera_property unknown{};
     unknown.type = 7;
-    fc2Image image{}, never_made{};
+    image_record image{}, never_made{};
     ASSERT_EQ(fc2CreateImage(&image), 0);
     unsigned int count = 0;
-    fc2PGRGuid other{};
+    camera_id other{};
 
     struct Violation {
         const char *what;
-        fc2Error code;
-        fc2Error expected;
+        camera_error code;
+        camera_error expected;
     };
     const Violation violations[] = {
         {"create into null", fc2CreateContext(nullptr), camsim::invalid_parameter},
@@ -115,15 +115,15 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
         {"retrieve before start", fc2RetrieveBuffer(context, &image), camsim::not_started},
         {"stop before start", fc2StopCapture(context), camsim::not_started},
         {"create image into null", fc2CreateImage(nullptr), camsim::invalid_parameter},
-        {"convert an empty record", fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &image, &image),
+        {"convert an empty record", fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &image, &image),
          camsim::not_initialized},
         {"convert into a record never made",
-         fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &image, &never_made), camsim::not_initialized},
+         fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &image, &never_made), camsim::not_initialized},
         {"convert to another format", fc2ConvertImageTo(0x1, &image, &image),
          camsim::unsupported_format},
-        {"save a record never made", fc2SaveImage(&never_made, "x.bmp", FC2_BMP),
+        {"save a record never made", fc2SaveImage(&never_made, "x.bmp", FILE_FORMAT_BMP),
          camsim::not_initialized},
-        {"save with a null name", fc2SaveImage(&image, nullptr, FC2_BMP),
+        {"save with a null name", fc2SaveImage(&image, nullptr, FILE_FORMAT_BMP),
          camsim::invalid_parameter},
     };
     for (const Violation &violation : violations)
@@ -142,77 +142,78 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
 TEST_F(SimulatedCamera, AbsoluteValuesAreClampedToThePropertyRange)
 {
     struct Clamp {
-        fc2PropertyType type;
+        property_type type;
         float written, held;
     };
-    const Clamp cases[] = {{FC2_SHUTTER, 20.5f, 20.5f},    {FC2_SHUTTER, 100.0f, 33.3f},
-                           {FC2_SHUTTER, -5.0f, 0.01f},    {FC2_GAIN, 30.0f, 24.0f},
-                           {FC2_GAIN, -3.0f, 0.0f},        {FC2_GAIN, 12.4f, 12.4f},
-                           {FC2_AUTO_EXPOSURE, 5.0f, 2.0f}};
+    const Clamp cases[] = {{PROPERTY_SHUTTER, 20.5f, 20.5f},    {PROPERTY_SHUTTER, 100.0f, 33.3f},
+                           {PROPERTY_SHUTTER, -5.0f, 0.01f},    {PROPERTY_GAIN, 30.0f, 24.0f},
+                           {PROPERTY_GAIN, -3.0f, 0.0f},        {PROPERTY_GAIN, 12.4f, 12.4f},
+                           {PROPERTY_AUTO_EXPOSURE, 5.0f, 2.0f}};
     for (const Clamp &c : cases) {
         SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(c.written));
         ASSERT_EQ(write_absolute(c.type, c.written), 0);
-        fc2Property held = read(c.type);
-        EXPECT_EQ(held.absValue, c.held);
+        camera_property held = read(c.type);
+        EXPECT_EQ(held.absolute_value, c.held);
         EXPECT_EQ(held.present, 1);
-        EXPECT_EQ(held.autoManualMode, 0);
+        EXPECT_EQ(held.auto_manual_mode, 0);
     }
-    EXPECT_EQ(write_absolute(FC2_SHUTTER, NAN), camsim::invalid_parameter);
-    EXPECT_EQ(write_absolute(FC2_GAIN, INFINITY), camsim::invalid_parameter);
-    EXPECT_EQ(read(FC2_GAIN).absValue, 12.4f);
+    EXPECT_EQ(write_absolute(PROPERTY_SHUTTER, NAN), camsim::invalid_parameter);
+    EXPECT_EQ(write_absolute(PROPERTY_GAIN, INFINITY), camsim::invalid_parameter);
+    EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 12.4f);
 }
 
 TEST_F(SimulatedCamera, PassThroughMembersComeBackAsTheCameraHoldsThem)
 {
-    fc2Property before = read(FC2_SHUTTER);
-    EXPECT_EQ(before.autoManualMode, 1); // factory: automatic
-    EXPECT_EQ(before.absValue, 10.0f);
-    fc2Property written = before;
-    written.valueB = 77;
+    camera_property before = read(PROPERTY_SHUTTER);
+    EXPECT_EQ(before.auto_manual_mode, 1); // factory: automatic
+    EXPECT_EQ(before.absolute_value, 10.0f);
+    camera_property written = before;
+    written.integer_value_b = 77;
     written.reserved[3] = 99; // reserved words belong to the camera
-    written.absControl = 1;
-    written.autoManualMode = 0;
-    written.absValue = 20.5f;
+    written.absolute_control = 1;
+    written.auto_manual_mode = 0;
+    written.absolute_value = 20.5f;
     ASSERT_EQ(fc2SetProperty(context, &written), 0);
-    fc2Property after = read(FC2_SHUTTER);
-    EXPECT_EQ(after.valueB, 77u);
+    camera_property after = read(PROPERTY_SHUTTER);
+    EXPECT_EQ(after.integer_value_b, 77u);
     EXPECT_EQ(after.reserved[3], 0u);
-    EXPECT_EQ(after.absValue, 20.5f);
-    EXPECT_NE(after.valueA, before.valueA); // the raw value follows the absolute one
+    EXPECT_EQ(after.absolute_value, 20.5f);
+    EXPECT_NE(after.integer_value_a,
+              before.integer_value_a); // the raw value follows the absolute one
     // Without absolute control the raw value is the setting.
-    after.absControl = 0;
-    after.valueA = 4095;
+    after.absolute_control = 0;
+    after.integer_value_a = 4095;
     ASSERT_EQ(fc2SetProperty(context, &after), 0);
-    EXPECT_EQ(read(FC2_SHUTTER).absValue, 33.3f);
+    EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 33.3f);
 }
 
 TEST_F(SimulatedCamera, SettingsOutliveTheContext)
 {
-    ASSERT_EQ(write_absolute(FC2_GAIN, 7.5f), 0);
-    fc2Context second = nullptr;
+    ASSERT_EQ(write_absolute(PROPERTY_GAIN, 7.5f), 0);
+    camera_context second = nullptr;
     ASSERT_EQ(fc2CreateContext(&second), 0);
-    ASSERT_EQ(fc2Connect(second, &guid), 0);
-    fc2Property gain{};
-    gain.type = FC2_GAIN;
+    ASSERT_EQ(fc2Connect(second, &id), 0);
+    camera_property gain{};
+    gain.type = PROPERTY_GAIN;
     ASSERT_EQ(fc2GetProperty(second, &gain), 0);
-    EXPECT_EQ(gain.absValue, 7.5f);
-    EXPECT_EQ(gain.autoManualMode, 0);
+    EXPECT_EQ(gain.absolute_value, 7.5f);
+    EXPECT_EQ(gain.auto_manual_mode, 0);
     EXPECT_EQ(fc2DestroyContext(second), 0);
-    EXPECT_EQ(read(FC2_SHUTTER).absValue, 10.0f); // untouched
+    EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 10.0f); // untouched
 }
 
 TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
 {
-    fc2Image raw{}, grey{};
+    image_record raw{}, grey{};
     ASSERT_EQ(fc2CreateImage(&raw), 0);
     ASSERT_EQ(fc2CreateImage(&grey), 0);
     ASSERT_EQ(fc2StartCapture(context), 0);
     ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
-    ASSERT_EQ(fc2ConvertImageTo(FC2_PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+    ASSERT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
     char directory[] = "/tmp/camkit-unit-XXXXXX";
     ASSERT_NE(mkdtemp(directory), nullptr);
     const std::string path = std::string(directory) + "/frame.bmp";
-    ASSERT_EQ(fc2SaveImage(&grey, path.c_str(), FC2_BMP), 0);
+    ASSERT_EQ(fc2SaveImage(&grey, path.c_str(), FILE_FORMAT_BMP), 0);
     const std::string bytes = read_file(path);
     unlink(path.c_str());
     rmdir(directory);
@@ -271,11 +272,11 @@ TEST(Brightness, FollowsExposureTimesGainUnlessAutoExposureRuns)
     };
     for (const Case &c : cases) {
         camsim::Settings settings = camsim::factory_settings();
-        settings.find(FC2_AUTO_EXPOSURE)->onOff = c.auto_on;
-        settings.find(FC2_SHUTTER)->autoManualMode = c.shutter_auto;
-        settings.find(FC2_GAIN)->autoManualMode = c.gain_auto;
-        settings.find(FC2_SHUTTER)->absValue = c.shutter;
-        settings.find(FC2_GAIN)->absValue = c.gain;
+        settings.find(PROPERTY_AUTO_EXPOSURE)->on_off = c.auto_on;
+        settings.find(PROPERTY_SHUTTER)->auto_manual_mode = c.shutter_auto;
+        settings.find(PROPERTY_GAIN)->auto_manual_mode = c.gain_auto;
+        settings.find(PROPERTY_SHUTTER)->absolute_value = c.shutter;
+        settings.find(PROPERTY_GAIN)->absolute_value = c.gain;
         EXPECT_NEAR(camsim::frame_brightness(settings), c.brightness, 1e-6);
     }
 }

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-static void cambiar_tiempoexpo(fc2Context contexto)
+static void cambiar_tiempoexpo(camera_context contexto)
 {
     printf("ingrese el tiempo [0.1-33.1ms]: ");
     fflush(stdout); // the answer is typed after the prompt, on the same line
@@ -21,13 +21,13 @@ static void cambiar_tiempoexpo(fc2Context contexto)
         return;
     }
 
-    if (cambiar_propiedad(contexto, FC2_SHUTTER, tiempo))
+    if (cambiar_propiedad(contexto, PROPERTY_SHUTTER, tiempo))
         printf("Tiempo de Exposición = %.1fms\n", tiempo);
 }
 
 int main()
 {
-    fc2Context contexto = nullptr;
+    camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;
     cambiar_tiempoexpo(contexto);

@@ -7,19 +7,19 @@
 
 #include <cstdio>
 
-static bool cambiar_tiempoexpo(fc2Context contexto, float tiempo)
+static bool cambiar_tiempoexpo(camera_context contexto, float tiempo)
 {
-    return cambiar_propiedad(contexto, FC2_SHUTTER, tiempo);
+    return cambiar_propiedad(contexto, PROPERTY_SHUTTER, tiempo);
 }
 
-static bool cambiar_ganancia(fc2Context contexto, float ganancia)
+static bool cambiar_ganancia(camera_context contexto, float ganancia)
 {
-    return cambiar_propiedad(contexto, FC2_GAIN, ganancia);
+    return cambiar_propiedad(contexto, PROPERTY_GAIN, ganancia);
 }
 
 int main()
 {
-    fc2Context contexto = nullptr;
+    camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;
 

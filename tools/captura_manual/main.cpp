@@ -5,18 +5,18 @@
 
 // Sets only the auto-exposure on/off flag to 0. Silent whatever the camera answers; a
 // record the camera did not fill is never written back.
-static void apagar_autoexposicion(fc2Context contexto)
+static void apagar_autoexposicion(camera_context contexto)
 {
-    fc2Property registro;
-    if (obtener_propiedad(contexto, FC2_AUTO_EXPOSURE, &registro) != 0)
+    camera_property registro;
+    if (obtener_propiedad(contexto, PROPERTY_AUTO_EXPOSURE, &registro) != 0)
         return;
-    registro.onOff = 0;
+    registro.on_off = 0;
     fc2SetProperty(contexto, &registro);
 }
 
 int main()
 {
-    fc2Context contexto = nullptr;
+    camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;
     apagar_autoexposicion(contexto);

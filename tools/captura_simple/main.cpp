@@ -4,7 +4,7 @@
 
 int main()
 {
-    fc2Context contexto = nullptr;
+    camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;
     ejecutar_captura(contexto);

@@ -4,16 +4,16 @@
 
 #include <cstdio>
 
-static void leer_ganancia(fc2Context contexto)
+static void leer_ganancia(camera_context contexto)
 {
     float ganancia;
-    if (leer_propiedad(contexto, FC2_GAIN, &ganancia))
+    if (leer_propiedad(contexto, PROPERTY_GAIN, &ganancia))
         printf("Lectura de Ganancia = %fdB\n", ganancia);
 }
 
 int main()
 {
-    fc2Context contexto = nullptr;
+    camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;
     leer_ganancia(contexto);

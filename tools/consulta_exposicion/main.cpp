@@ -4,16 +4,16 @@
 
 #include <cstdio>
 
-static void leer_tiempoexpo(fc2Context contexto)
+static void leer_tiempoexpo(camera_context contexto)
 {
     float tiempo;
-    if (leer_propiedad(contexto, FC2_SHUTTER, &tiempo))
+    if (leer_propiedad(contexto, PROPERTY_SHUTTER, &tiempo))
         printf("Lectura de Shutter Speed = %.1fms\n", tiempo);
 }
 
 int main()
 {
-    fc2Context contexto = nullptr;
+    camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;
     leer_tiempoexpo(contexto);

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
-static void cambiar_ganancia(fc2Context contexto)
+static void cambiar_ganancia(camera_context contexto)
 {
     printf("ingrese la ganancia[0-12.4dB]: ");
     fflush(stdout); // the answer is typed after the prompt, on the same line
@@ -18,13 +18,13 @@ static void cambiar_ganancia(fc2Context contexto)
         return;
     }
 
-    if (cambiar_propiedad(contexto, FC2_GAIN, ganancia))
+    if (cambiar_propiedad(contexto, PROPERTY_GAIN, ganancia))
         printf("Nuevo valor de ganancia es  = %fdB\n", ganancia);
 }
 
 int main()
 {
-    fc2Context contexto = nullptr;
+    camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;
     cambiar_ganancia(contexto);

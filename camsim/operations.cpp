@@ -1,0 +1,143 @@
+// The SDK's flat C operations over the simulated camera, with fault injection and the
+// call log around each.
+#include "sdk.h"
+
+#include "call_log.h"
+#include "camera.h"
+
+#include <cstdio>
+#include <string>
+
+#define CAMSIM_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace
+{
+
+std::string describe(const camera_property *p)
+{
+    if (p == nullptr)
+        return "property=null";
+    char text[256];
+    std::snprintf(
+        text, sizeof text,
+        "type=%d present=%d absolute_control=%d one_push=%d on_off=%d auto_manual_mode=%d "
+        "integer_value_a=%u integer_value_b=%u absolute_value=%.9g",
+        p->type, p->present, p->absolute_control, p->one_push, p->on_off, p->auto_manual_mode,
+        p->integer_value_a, p->integer_value_b, static_cast<double>(p->absolute_value));
+    return text;
+}
+
+// " cleared=1" when every word of the record after its type is zero, else " cleared=0".
+std::string cleared_past_type(const camera_property &property)
+{
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(&property);
+    for (size_t i = sizeof property.type; i < sizeof property; ++i)
+        if (bytes[i] != 0)
+            return " cleared=0";
+    return " cleared=1";
+}
+
+std::string hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", value);
+    return text;
+}
+
+} // namespace
+
+CAMSIM_EXPORT camera_error fc2CreateContext(camera_context *context)
+{
+    camsim::Call call("fc2CreateContext");
+    return call.finish(call.injected() ? call.injected() : camsim::create_context(context));
+}
+
+CAMSIM_EXPORT camera_error fc2GetNumOfCameras(camera_context context, unsigned int *count)
+{
+    camsim::Call call("fc2GetNumOfCameras");
+    camera_error code = call.injected() ? call.injected() : camsim::count_cameras(context, count);
+    return call.finish(code, code == 0 ? "count=" + std::to_string(*count) : "");
+}
+
+CAMSIM_EXPORT camera_error fc2GetCameraFromIndex(camera_context context, unsigned int index,
+                                                 camera_id *id)
+{
+    camsim::Call call("fc2GetCameraFromIndex");
+    camera_error code =
+        call.injected() ? call.injected() : camsim::camera_from_index(context, index, id);
+    return call.finish(code, "index=" + std::to_string(index));
+}
+
+CAMSIM_EXPORT camera_error fc2Connect(camera_context context, camera_id *id)
+{
+    camsim::Call call("fc2Connect");
+    camera_error code = call.injected() ? call.injected() : camsim::connect(context, id);
+    return call.finish(code, id == nullptr ? "id=null" : "serial=" + std::to_string(id->words[1]));
+}
+
+CAMSIM_EXPORT camera_error fc2GetProperty(camera_context context, camera_property *property)
+{
+    camsim::Call call("fc2GetProperty");
+    // Whether the caller cleared the record before asking: what a failed read leaves in it
+    // is then known.
+    const std::string cleared = property == nullptr ? "" : cleared_past_type(*property);
+    camera_error code = call.injected() ? call.injected() : camsim::get_property(context, property);
+    return call.finish(code, describe(property) + cleared);
+}
+
+CAMSIM_EXPORT camera_error fc2SetProperty(camera_context context, camera_property *property)
+{
+    camsim::Call call("fc2SetProperty");
+    std::string arguments = describe(property);
+    camera_error code = call.injected() ? call.injected() : camsim::set_property(context, property);
+    return call.finish(code, arguments);
+}
+
+CAMSIM_EXPORT camera_error fc2StartCapture(camera_context context)
+{
+    camsim::Call call("fc2StartCapture");
+    return call.finish(call.injected() ? call.injected() : camsim::start_capture(context));
+}
+
+CAMSIM_EXPORT camera_error fc2CreateImage(image_record *image)
+{
+    camsim::Call call("fc2CreateImage");
+    return call.finish(call.injected() ? call.injected() : camsim::create_image(image));
+}
+
+CAMSIM_EXPORT camera_error fc2RetrieveBuffer(camera_context context, image_record *image)
+{
+    camsim::Call call("fc2RetrieveBuffer");
+    return call.finish(call.injected() ? call.injected() : camsim::retrieve_buffer(context, image));
+}
+
+CAMSIM_EXPORT camera_error fc2ConvertImageTo(pixel_format format, image_record *source,
+                                             image_record *destination)
+{
+    camsim::Call call("fc2ConvertImageTo");
+    camera_error code =
+        call.injected() ? call.injected() : camsim::convert_image(format, source, destination);
+    return call.finish(code, "format=" + hex(format));
+}
+
+CAMSIM_EXPORT camera_error fc2SaveImage(image_record *image, const char *file_name,
+                                        image_file_format format)
+{
+    camsim::Call call("fc2SaveImage");
+    camera_error code =
+        call.injected() ? call.injected() : camsim::save_image(image, file_name, format);
+    return call.finish(code, std::string("file=") + (file_name ? file_name : "null") +
+                                 " format=" + hex(static_cast<uint32_t>(format)));
+}
+
+CAMSIM_EXPORT camera_error fc2StopCapture(camera_context context)
+{
+    camsim::Call call("fc2StopCapture");
+    return call.finish(call.injected() ? call.injected() : camsim::stop_capture(context));
+}
+
+CAMSIM_EXPORT camera_error fc2DestroyContext(camera_context context)
+{
+    camsim::Call call("fc2DestroyContext");
+    return call.finish(call.injected() ? call.injected() : camsim::destroy_context(context));
+}
