@@ -6,6 +6,7 @@
 #include "knobs.h"
 #include "properties.h"
 #include "scene.h"
+#include "sensor.h"
 
 #include <chrono>
 #include <cmath>
@@ -30,7 +31,7 @@ struct Context {
     unsigned camera = 0;
     bool capturing = false;
     Settings settings = factory_settings();
-    std::shared_ptr<const Exposure> exposure; // the scene at the current settings
+    Stream stream; // the sensor's state while capturing
     uint64_t frames = 0;
     Clock::time_point next_frame;
 };
@@ -78,21 +79,11 @@ Clock::duration frame_period(const Settings &settings)
     if (fps == 0)
         return Clock::duration::zero();
     // The camera cannot start a frame before the last exposure is over.
-    double seconds = std::fmax(1.0 / fps, settings.find(PROPERTY_SHUTTER)->absolute_value / 1000.0);
+    double seconds = std::fmax(1.0 / fps, exposure_in_use(settings, nullptr) / 1000.0);
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 } // namespace
-
-double frame_brightness(const Settings &settings)
-{
-    const camera_property &automatic = *settings.find(PROPERTY_AUTO_EXPOSURE);
-    const camera_property &shutter = *settings.find(PROPERTY_SHUTTER);
-    const camera_property &gain = *settings.find(PROPERTY_GAIN);
-    if (automatic.on_off && (shutter.auto_manual_mode || gain.auto_manual_mode))
-        return automatic.auto_manual_mode ? 1.0 : std::pow(2.0, automatic.absolute_value);
-    return shutter.absolute_value / 10.0 * std::pow(10.0, gain.absolute_value / 20.0);
-}
 
 Error create_context(camera_context *handle)
 {
@@ -161,7 +152,8 @@ Error get_property(camera_context handle, camera_property *property)
         return property_not_present;
     // Another process may have changed the camera since this one last looked.
     context->settings = load_settings(knobs().state_path, context->camera);
-    *property = *context->settings.find(property->type);
+    *property = reported_property(context->settings,
+                                  context->capturing ? &context->stream : nullptr, property->type);
     return ok;
 }
 
@@ -191,6 +183,7 @@ Error start_capture(camera_context handle)
         return already_started;
     context->settings = load_settings(knobs().state_path, context->camera);
     context->capturing = true;
+    begin_stream(context->stream, context->settings);
     context->frames = 0;
     context->next_frame = Clock::now() + frame_period(context->settings);
     return ok;
@@ -234,14 +227,11 @@ Error retrieve_buffer(camera_context handle, image_record *record)
     if (context == nullptr || !context->capturing || image == nullptr)
         return not_started;
     context->next_frame = std::max(ready, Clock::now()) + frame_period(context->settings);
-    const double brightness = frame_brightness(context->settings);
-    if (context->exposure == nullptr || context->exposure->brightness != brightness)
-        context->exposure = expose(knobs().width, knobs().height, brightness);
     image->layout = PixelLayout::bayer_rggb;
     image->width = image->stride = knobs().width;
     image->height = knobs().height;
     image->pixels.clear();
-    image->exposure = context->exposure;
+    image->exposure = expose_frame(context->stream, context->settings);
     image->frame = context->frames++;
     return ok;
 }

@@ -22,10 +22,4 @@ Error save_image(const image_record *image, const char *file_name, image_file_fo
 Error stop_capture(camera_context context);
 Error destroy_context(camera_context context);
 
-// The exposure factor of the frames the camera takes at these settings: 1.0 is a
-// well-exposed frame. While auto exposure runs (on, in auto mode, with the shutter or the
-// gain left to it), frames are normalised to 1.0.
-struct Settings;
-double frame_brightness(const Settings &settings);
-
 } // namespace camsim

@@ -7,6 +7,7 @@
 #include "knobs.h"
 #include "properties.h"
 #include "sdk.h"
+#include "sensor.h"
 
 #include <cmath>
 #include <cstdlib>
