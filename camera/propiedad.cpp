@@ -1,10 +1,9 @@
 // Read-modify-write of a property in manual, absolute mode, and reading it back.
 #include "propiedad.h"
 
-#include <cstdio>
+#include "informe.h"
 
-camera_error obtener_propiedad(camera_context contexto, property_type tipo,
-                               camera_property *registro)
+camera_error leer_registro(camera_context contexto, property_type tipo, camera_property *registro)
 {
     *registro = camera_property{};
     registro->type = tipo;
@@ -14,10 +13,10 @@ camera_error obtener_propiedad(camera_context contexto, property_type tipo,
 bool cambiar_propiedad(camera_context contexto, property_type tipo, float valor)
 {
     camera_property registro;
-    camera_error error = obtener_propiedad(contexto, tipo, &registro);
+    camera_error error = leer_registro(contexto, tipo, &registro);
     if (error != 0) {
         // Without the camera's record there is nothing sound to write back.
-        printf("Error in fc2GetProperty: %d\n", error);
+        informar_error("fc2GetProperty", error);
         return false;
     }
 
@@ -28,7 +27,7 @@ bool cambiar_propiedad(camera_context contexto, property_type tipo, float valor)
     registro.on_off = 1;
     error = fc2SetProperty(contexto, &registro);
     if (error != 0) {
-        printf("Error in fc2SetProperty: %d\n", error);
+        informar_error("fc2SetProperty", error);
         return false;
     }
     return true;
@@ -37,11 +36,16 @@ bool cambiar_propiedad(camera_context contexto, property_type tipo, float valor)
 bool leer_propiedad(camera_context contexto, property_type tipo, float *valor)
 {
     camera_property registro;
-    camera_error error = obtener_propiedad(contexto, tipo, &registro);
+    camera_error error = leer_registro(contexto, tipo, &registro);
     if (error != 0) {
-        printf("Error in fc2GetProperty: %d\n", error);
+        informar_error("fc2GetProperty", error);
         return false;
     }
     *valor = registro.absolute_value;
     return true;
+}
+
+bool cambiar_y_releer(camera_context contexto, property_type tipo, float valor, float *vigente)
+{
+    return cambiar_propiedad(contexto, tipo, valor) && leer_propiedad(contexto, tipo, vigente);
 }

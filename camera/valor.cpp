@@ -39,6 +39,50 @@ bool exponente_colgante(const char *texto)
     return !isdigit(static_cast<unsigned char>(*p));
 }
 
+// Beyond this many significant digits only whether one of the rest is non-zero can change
+// the nearest float; a scale beyond this limit is past any float however it goes on.
+constexpr int cifras_significativas = 120;
+constexpr long limite_escala = 1000000;
+
+// The digits of a number being typed, kept in a few bytes however many are typed.
+struct Cifras {
+    bool hay_cifras;                           // a digit was read
+    char guardadas[cifras_significativas + 2]; // significant digits, then a sticky '1'
+    int cuantas;                               // how many of guardadas are in use
+    long escala; // the number is 0.<guardadas> times the base to this power
+};
+
+// Reads the digits and the point of a number starting with c, up to the first character
+// that is neither (returned). Leading zeros only scale the number; digits past the kept
+// ones only matter as a non-zero remainder.
+int leer_cifras(FILE *entrada, int c, bool hexadecimal, Cifras *cifras)
+{
+    bool en_fraccion = false, resto_no_nulo = false;
+    for (;; c = getc(entrada)) {
+        if (c == '.' && !en_fraccion) {
+            en_fraccion = true;
+            continue;
+        }
+        if (c == EOF || !es_digito(static_cast<char>(c), hexadecimal))
+            break;
+        cifras->hay_cifras = true;
+        if (cifras->cuantas == 0 && c == '0') {
+            if (en_fraccion && cifras->escala > -limite_escala)
+                cifras->escala--;
+            continue;
+        }
+        if (cifras->cuantas < cifras_significativas)
+            cifras->guardadas[cifras->cuantas++] = static_cast<char>(c);
+        else if (c != '0')
+            resto_no_nulo = true;
+        if (!en_fraccion && cifras->escala < limite_escala)
+            cifras->escala++;
+    }
+    if (resto_no_nulo)
+        cifras->guardadas[cifras->cuantas++] = '1';
+    return c;
+}
+
 } // namespace
 
 bool escanear_valor(const char *texto, float *valor)
@@ -58,9 +102,65 @@ bool leer_valor_tecleado(FILE *entrada, float *valor)
     while (c != EOF && isspace(c));
     if (c == EOF)
         return false;
-    ungetc(c, entrada);
-    char linea[80];
-    if (fgets(linea, sizeof linea, entrada) == nullptr)
+
+    const bool negativo = c == '-';
+    if (c == '+' || c == '-')
+        c = getc(entrada);
+    if (!isdigit(c) && c != '.') {
+        // A word (inf, infinity, nan) or no number at all: short, read as a piece is.
+        char pieza[TAMANO_PIEZA] = {negativo ? '-' : '+'};
+        if (c != EOF)
+            ungetc(c, entrada);
+        if (fgets(pieza + 1, sizeof pieza - 1, entrada) == nullptr)
+            return false;
+        return escanear_valor(pieza, valor);
+    }
+
+    bool hexadecimal = false;
+    if (c == '0') {
+        const int marca = getc(entrada);
+        if (marca == 'x' || marca == 'X') {
+            const int tras = getc(entrada);
+            if (!isxdigit(tras) && tras != '.') {
+                // "0" followed by text: the number is zero.
+                *valor = negativo ? -0.0f : 0.0f;
+                return true;
+            }
+            hexadecimal = true;
+            c = tras;
+        } else if (marca != EOF) {
+            ungetc(marca, entrada);
+        }
+    }
+
+    Cifras cifras = {};
+    c = leer_cifras(entrada, c, hexadecimal, &cifras);
+    if (!cifras.hay_cifras)
         return false;
-    return escanear_valor(linea, valor);
+
+    long exponente = 0;
+    const bool marca = hexadecimal ? (c == 'p' || c == 'P') : (c == 'e' || c == 'E');
+    if (marca) {
+        c = getc(entrada);
+        const bool exponente_negativo = c == '-';
+        if (c == '+' || c == '-')
+            c = getc(entrada);
+        if (!isdigit(c))
+            return false; // a dangling exponent: the answer does not scan
+        for (; isdigit(c); c = getc(entrada))
+            if (exponente < limite_escala)
+                exponente = exponente * 10 + (c - '0');
+        if (exponente_negativo)
+            exponente = -exponente;
+    }
+    if (c != EOF)
+        ungetc(c, entrada);
+
+    // The same number in a few bytes: 0.<significant digits> scaled by its exponent.
+    char canonico[sizeof cifras.guardadas + 48];
+    const long escala = hexadecimal ? 4 * cifras.escala : cifras.escala;
+    snprintf(canonico, sizeof canonico, "%s%s0.%.*s%c%ld", negativo ? "-" : "",
+             hexadecimal ? "0x" : "", cifras.cuantas, cifras.guardadas, hexadecimal ? 'p' : 'e',
+             escala + exponente);
+    return escanear_valor(canonico, valor);
 }

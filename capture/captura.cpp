@@ -2,6 +2,7 @@
 #include "captura.h"
 
 #include "conexion.h"
+#include "informe.h"
 
 #include <cstdio>
 
@@ -12,15 +13,15 @@ void GrabImages(camera_context contexto, int cantidad)
     image_record convertido = {};
     camera_error error = fc2CreateImage(&crudo);
     if (error != 0)
-        printf("Error in fc2CreateImage: %d\n", error);
+        informar_error("fc2CreateImage", error);
     error = fc2CreateImage(&convertido);
     if (error != 0)
-        printf("Error in fc2CreateImage: %d\n", error);
+        informar_error("fc2CreateImage", error);
 
     for (int indice = 0; indice < cantidad; indice++) {
         error = fc2RetrieveBuffer(contexto, &crudo);
         if (error != 0) {
-            printf("Error in retrieveBuffer: %d\n", error);
+            informar_error("retrieveBuffer", error);
             continue;
         }
 
@@ -28,7 +29,7 @@ void GrabImages(camera_context contexto, int cantidad)
         // the previous frame, which must not land under this frame's number.
         error = fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &crudo, &convertido);
         if (error != 0) {
-            printf("Error in fc2ConvertImageTo: %d\n", error);
+            informar_error("fc2ConvertImageTo", error);
             continue;
         }
 
@@ -36,7 +37,7 @@ void GrabImages(camera_context contexto, int cantidad)
         snprintf(archivo, sizeof archivo, "%04d.bmp", indice);
         error = fc2SaveImage(&convertido, archivo, FILE_FORMAT_BMP);
         if (error != 0) {
-            printf("Error in fc2SaveImage: %d\n", error);
+            informar_error("fc2SaveImage", error);
             printf("Please check write permissions.\n");
         }
     }
@@ -46,15 +47,15 @@ void ejecutar_captura(camera_context contexto)
 {
     camera_error error = fc2StartCapture(contexto);
     if (error != 0) {
-        printf("Error in fc2StartCapture: %d\n", error);
+        informar_error("fc2StartCapture", error);
         return;
     }
 
-    GrabImages(contexto, 10);
+    GrabImages(contexto, CUADROS_POR_SERIE);
 
     error = fc2StopCapture(contexto);
     if (error != 0) {
-        printf("Error in fc2StopCapture: %d\n", error);
+        informar_error("fc2StopCapture", error);
         return;
     }
 

@@ -3,6 +3,9 @@
 
 #include "sdk.h"
 
+// Every capture tool takes a series of this many frames, 0000.bmp to 0009.bmp.
+constexpr int CUADROS_POR_SERIE = 10;
+
 // Starts streaming, grabs ten frames into 0000.bmp to 0009.bmp, stops streaming and
 // destroys the context. A failed start or stop is printed and ends the run there.
 void ejecutar_captura(camera_context contexto);

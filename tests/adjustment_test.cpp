@@ -24,14 +24,21 @@ Launch answer(const std::string &program, const std::string &input, const std::s
 }
 
 // The record written must be the one read, with only the manual, absolute-mode members
-// and the value changed.
+// and the value changed; both reads, before the write and the read-back after it, are
+// handed a cleared record. The camera starts with every written flag the other way.
 void expect_written(const Result &result, const std::string &type, const std::string &value)
 {
     std::vector<std::string> reads = calls_of(result.calls, "fc2GetProperty");
     std::vector<std::string> writes = calls_of(result.calls, "fc2SetProperty");
-    ASSERT_EQ(reads.size(), 1u);
+    ASSERT_EQ(reads.size(), 2u);
     ASSERT_EQ(writes.size(), 1u);
     std::map<std::string, std::string> expected = fields(reads[0]);
+    for (const auto &[flag, reversed] :
+         std::map<std::string, std::string>{{"auto_manual_mode", "1"},
+                                            {"absolute_control", "0"},
+                                            {"one_push", "1"},
+                                            {"on_off", "0"}})
+        EXPECT_EQ(expected[flag], reversed) << flag;
     expected["call"] = "fc2SetProperty";
     expected.erase("cleared");
     expected["auto_manual_mode"] = "0";
@@ -41,12 +48,17 @@ void expect_written(const Result &result, const std::string &type, const std::st
     expected["absolute_value"] = value;
     EXPECT_EQ(fields(writes[0]), expected);
     EXPECT_EQ(fields(writes[0])["type"], type);
-    EXPECT_EQ(fields(reads[0])["auto_manual_mode"], "1"); // the camera was in auto mode
-    EXPECT_EQ(fields(reads[0])["cleared"], "1");          // a failed read leaves zeros
+    EXPECT_EQ(fields(reads[0])["cleared"], "1");
+    EXPECT_EQ(fields(reads[1])["cleared"], "1");
+    EXPECT_EQ(fields(reads[1])["type"], type);
+    EXPECT_EQ(
+        operations(result.calls),
+        operations(connection_calls() +
+                   std::vector<std::string>{"fc2GetProperty", "fc2SetProperty", "fc2GetProperty"}));
 }
 
 struct Typed {
-    const char *input;
+    std::string input;
     std::string out;     // after the prompt
     const char *written; // absolute value in the SDK call, or nullptr for no write
 };
@@ -59,7 +71,9 @@ void expect_answers(const char *program, const std::string &prompt, const std::s
 {
     for (const Typed &typed : cases) {
         SCOPED_TRACE(std::string(program) + " input '" + typed.input + "'");
-        Result result = run(answer(program, typed.input, prompt));
+        Camera camera;
+        reverse_written_flags(camera);
+        Result result = camera.run(answer(program, typed.input, prompt));
         EXPECT_TRUE(result.prompt_seen) << "the prompt must be out before the answer is read";
         EXPECT_EQ(result.out, prompt + typed.out);
         EXPECT_EQ(result.err, "");
@@ -71,6 +85,12 @@ void expect_answers(const char *program, const std::string &prompt, const std::s
     }
 }
 
+// Answers of 100 characters: read whole, as a number of any length is.
+const std::string zeros_then_twelve = std::string(98, '0') + "12";
+const std::string tiny_times_huge = "0." + std::string(94, '0') + "1e96";
+const std::string long_pi = "3.14159265358979323846264338327950288419716939937510582097494459230"
+                            "781640628620899862803482534211706";
+
 TEST(AjusteExposicion, WritesValuesInRangeAndRefusesTheRest)
 {
     const Typed cases[] = {
@@ -80,6 +100,10 @@ TEST(AjusteExposicion, WritesValuesInRangeAndRefusesTheRest)
         {"12.345\n", "Tiempo de Exposición = 12.3ms\n", "12.3450003"},
         {"  \n\n 20.5 ms\n", "Tiempo de Exposición = 20.5ms\n", "20.5"},
         {"0x10\n", "Tiempo de Exposición = 16.0ms\n", "16"},
+        {zeros_then_twelve + "\n", "Tiempo de Exposición = 12.0ms\n", "12"},
+        {tiny_times_huge + "\n", "Tiempo de Exposición = 10.0ms\n", "10"},
+        {long_pi + "\n", "Tiempo de Exposición = 3.1ms\n", "3.14159274"},
+        {"0x" + std::string(98, '0') + "\n", out_of_range, nullptr},
         {"0.05\n", out_of_range, nullptr},
         {"40\n", out_of_range, nullptr},
         {"-1\n", out_of_range, nullptr},
@@ -100,7 +124,12 @@ TEST(Ganancia, WritesEveryFiniteValueAsTyped)
     const Typed cases[] = {
         {"6\n", "Nuevo valor de ganancia es  = 6.000000dB\n", "6"},
         {"20\n", "Nuevo valor de ganancia es  = 20.000000dB\n", "20"},
-        {"-3\n", "Nuevo valor de ganancia es  = -3.000000dB\n", "-3"},
+        // The camera clamps to its range, 0 to 24 dB, and the confirmation says so.
+        {"-3\n", "Nuevo valor de ganancia es  = 0.000000dB\n", "-3"},
+        {"30\n", "Nuevo valor de ganancia es  = 24.000000dB\n", "30"},
+        {zeros_then_twelve + "\n", "Nuevo valor de ganancia es  = 12.000000dB\n", "12"},
+        {std::string(99, '0') + "x", "Nuevo valor de ganancia es  = 0.000000dB\n", "0"},
+        {"1" + std::string(99, '0') + "\n", invalid_gain, nullptr}, // beyond a float
         {"7.25dB\n", "Nuevo valor de ganancia es  = 7.250000dB\n", "7.25"},
         {"nan\n", invalid_gain, nullptr},
         {"inf\n", invalid_gain, nullptr},
@@ -128,9 +157,13 @@ TEST(Adjustment, AFailedReadOrWriteIsReportedAndNothingIsConfirmed)
          exposure_prompt + "Error in fc2GetProperty: -20\n", 0},
         {"ajuste_exposicion", "10\n", "fc2SetProperty=-21",
          exposure_prompt + "Error in fc2SetProperty: -21\n", 1},
+        {"ajuste_exposicion", "10\n", "fc2GetProperty@2=-22",
+         exposure_prompt + "Error in fc2GetProperty: -22\n", 1},
         {"ganancia", "6\n", "fc2GetProperty=-20", gain_prompt + "Error in fc2GetProperty: -20\n",
          0},
         {"ganancia", "6\n", "fc2SetProperty=-21", gain_prompt + "Error in fc2SetProperty: -21\n",
+         1},
+        {"ganancia", "6\n", "fc2GetProperty@2=-22", gain_prompt + "Error in fc2GetProperty: -22\n",
          1},
         {"consulta_exposicion", "", "fc2GetProperty=-20", "Error in fc2GetProperty: -20\n", 0},
         {"consulta_amplificacion", "", "fc2GetProperty=-20", "Error in fc2GetProperty: -20\n", 0},

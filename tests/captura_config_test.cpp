@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace harness;
 
@@ -26,6 +27,7 @@ std::vector<std::string> written(const Result &result)
 {
     std::vector<std::string> values;
     for (const std::string &line : calls_of(result.calls, "fc2SetProperty")) {
+        // The camera starts with each of these flags the other way (reverse_written_flags).
         auto f = fields(line);
         EXPECT_EQ(f["auto_manual_mode"], "0");
         EXPECT_EQ(f["absolute_control"], "1");
@@ -61,6 +63,11 @@ TEST(CapturaConfig, WritesBothSettingsReportsThemAndTakesTheSeries)
          "12.4\n",
          "33.1\nnuevo tiempo es 33.099998 ms\nnueva ganancia es 12.400000 dB\n",
          {"12:33.0999985", "13:12.3999996"}},
+        {"clamped by the camera",
+         "0.001\n",
+         "30\n",
+         "0.0\nnuevo tiempo es 0.010000 ms\nnueva ganancia es 24.000000 dB\n",
+         {"12:0.00100000005", "13:30"}},
         {"last value wins",
          "40\n8\n",
          "3\n7.25\n",
@@ -69,21 +76,24 @@ TEST(CapturaConfig, WritesBothSettingsReportsThemAndTakesTheSeries)
     };
     for (const Settings &settings : cases) {
         SCOPED_TRACE(settings.name);
-        Result result = run(config(settings.exposure_file, settings.gain_file));
+        Camera camera;
+        reverse_written_flags(camera);
+        Result result = camera.run(config(settings.exposure_file, settings.gain_file));
         EXPECT_EQ(result.out, settings.out);
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(written(result), settings.written);
         EXPECT_EQ(bmp_files(result), frame_names());
-        std::vector<std::string> expected = connection_calls();
-        for (const char *operation :
-             {"fc2GetProperty", "fc2SetProperty", "fc2GetProperty", "fc2SetProperty"})
-            expected.push_back(operation);
-        ASSERT_GE(result.calls.size(), 8u);
-        EXPECT_EQ(operations(
-                      std::vector<std::string>(result.calls.begin() + 4, result.calls.begin() + 8)),
-                  std::vector<std::string>(expected.begin() + 4, expected.end()));
-        EXPECT_EQ(std::vector<std::string>(result.calls.begin() + 8, result.calls.end()),
+        // Each setting: read, write, read back; every read handed a cleared record.
+        const std::vector<std::string> setting = {"fc2GetProperty", "fc2SetProperty",
+                                                  "fc2GetProperty"};
+        ASSERT_GE(result.calls.size(), 10u);
+        EXPECT_EQ(
+            operations(std::vector<std::string>(result.calls.begin(), result.calls.begin() + 10)),
+            operations(connection_calls()) + setting + setting);
+        for (const std::string &read : calls_of(result.calls, "fc2GetProperty"))
+            EXPECT_EQ(fields(read)["cleared"], "1") << read;
+        EXPECT_EQ(std::vector<std::string>(result.calls.begin() + 10, result.calls.end()),
                   capture_calls());
     }
 }
@@ -104,7 +114,7 @@ TEST(CapturaConfig, ASettingThatCannotBeReadOrWrittenEndsTheRunBeforeCapture)
     const Case cases[] = {
         {{"exposure file missing", "No se pudo abrir el archivo neo_te.txt\n", 4},
          [](Launch &run) { run.files.erase("neo_te.txt"); }},
-        {{"gain file missing", exposure_done + "No se pudo abrir el archivo ganancia.txt\n", 6},
+        {{"gain file missing", exposure_done + "No se pudo abrir el archivo ganancia.txt\n", 7},
          [](Launch &run) { run.files.erase("ganancia.txt"); }},
         {{"exposure file is a directory", "No se pudo abrir el archivo neo_te.txt\n", 4},
          [](Launch &run) {
@@ -118,19 +128,44 @@ TEST(CapturaConfig, ASettingThatCannotBeReadOrWrittenEndsTheRunBeforeCapture)
         {{"exposure file of text", "El archivo neo_te.txt no contiene ningún valor\n", 4},
          [](Launch &run) { run.files["neo_te.txt"] = "diez\n\nms\n"; }},
         {{"gain file blank", exposure_done + "El archivo ganancia.txt no contiene ningún valor\n",
-          6},
+          7},
          [](Launch &run) { run.files["ganancia.txt"] = "\n   \n"; }},
         {{"gain file of nan only",
-          exposure_done + "El archivo ganancia.txt no contiene ningún valor\n", 6},
+          exposure_done + "El archivo ganancia.txt no contiene ningún valor\n", 7},
          [](Launch &run) { run.files["ganancia.txt"] = "nan\ninf\n-inf\n"; }},
         {{"exposure write refused", "10.0\nError in fc2SetProperty: -21\n", 6},
          [](Launch &run) { run.knobs["CAMSIM_FAIL"] = "fc2SetProperty@1=-21"; }},
         {{"exposure read refused", "10.0\nError in fc2GetProperty: -20\n", 5},
          [](Launch &run) { run.knobs["CAMSIM_FAIL"] = "fc2GetProperty@1=-20"; }},
-        {{"gain write refused", exposure_done + "Error in fc2SetProperty: -21\n", 8},
+        {{"exposure read-back refused", "10.0\nError in fc2GetProperty: -22\n", 7},
+         [](Launch &run) { run.knobs["CAMSIM_FAIL"] = "fc2GetProperty@2=-22"; }},
+        {{"gain write refused", exposure_done + "Error in fc2SetProperty: -21\n", 9},
          [](Launch &run) { run.knobs["CAMSIM_FAIL"] = "fc2SetProperty@2=-21"; }},
-        {{"gain read refused", exposure_done + "Error in fc2GetProperty: -20\n", 7},
-         [](Launch &run) { run.knobs["CAMSIM_FAIL"] = "fc2GetProperty@2=-20"; }},
+        {{"gain read refused", exposure_done + "Error in fc2GetProperty: -20\n", 8},
+         [](Launch &run) { run.knobs["CAMSIM_FAIL"] = "fc2GetProperty@3=-20"; }},
+        {{"gain read-back refused", exposure_done + "Error in fc2GetProperty: -22\n", 10},
+         [](Launch &run) { run.knobs["CAMSIM_FAIL"] = "fc2GetProperty@4=-22"; }},
+        {{"exposure file is a FIFO", "No se pudo abrir el archivo neo_te.txt\n", 4},
+         [](Launch &run) {
+             run.files.erase("neo_te.txt");
+             run.prepare = [](const std::string &dir) {
+                 mkfifo((dir + "/neo_te.txt").c_str(), 0644);
+             };
+         }},
+        {{"exposure file links to /dev/zero", "No se pudo abrir el archivo neo_te.txt\n", 4},
+         [](Launch &run) {
+             run.files.erase("neo_te.txt");
+             run.prepare = [](const std::string &dir) {
+                 symlink("/dev/zero", (dir + "/neo_te.txt").c_str());
+             };
+         }},
+        {{"gain file is a FIFO", exposure_done + "No se pudo abrir el archivo ganancia.txt\n", 7},
+         [](Launch &run) {
+             run.files.erase("ganancia.txt");
+             run.prepare = [](const std::string &dir) {
+                 mkfifo((dir + "/ganancia.txt").c_str(), 0644);
+             };
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.stop.name);

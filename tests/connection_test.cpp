@@ -101,7 +101,7 @@ TEST(Connection, ArgumentsChangeNothing)
         SCOPED_TRACE(program);
         Launch plain = program_run(program);
         Launch with_arguments = plain;
-        with_arguments.args = {"--help", "-v", "0009.bmp", "20"};
+        with_arguments.args = {"-help", "--HELP", "-v", "--version=1", "-H", "0009.bmp", "20"};
         Result expected = harness::run(plain);
         Result result = harness::run(with_arguments);
         EXPECT_EQ(result.out, expected.out);
@@ -110,6 +110,40 @@ TEST(Connection, ArgumentsChangeNothing)
         EXPECT_EQ(result.calls, expected.calls);
         EXPECT_EQ(result.files, expected.files);
     }
+}
+
+TEST(Connection, HelpAndVersionNeverTouchTheCameraTheInputOrTheFiles)
+{
+    const std::vector<std::vector<std::string>> asks = {
+        {"--help"}, {"-h"}, {"--version"}, {"20", "--help"}, {"0009.bmp", "-v", "--version"}};
+    for (const std::string &program : all_programs)
+        for (const std::vector<std::string> &args : asks) {
+            SCOPED_TRACE(program + " " + args.back());
+            Camera camera;
+            Launch set_gain = program_run("ganancia");
+            ASSERT_EQ(camera.run(set_gain).status, 0);
+            const std::string state = read_file(camera.state_path());
+
+            Launch run = program_run(program);
+            run.files["0000.bmp"] = "a frame of an earlier series";
+            run.args = args;
+            Result result = camera.run(run);
+            if (args.back() == "--version") {
+                EXPECT_EQ(result.out, program + " (camkit) " + CAMKIT_VERSION + "\n");
+            } else {
+                EXPECT_EQ(result.out.rfind("Uso: " + program + " [-h | --help | --version]\n", 0),
+                          0u)
+                    << result.out;
+                EXPECT_NE(result.out.find("No acepta opciones"), std::string::npos);
+                EXPECT_EQ(result.out.substr(result.out.rfind("Más")),
+                          "Más información: man " + program + "\n");
+            }
+            EXPECT_EQ(result.err, "");
+            EXPECT_EQ(result.status, 0);
+            EXPECT_EQ(result.calls, std::vector<std::string>{});
+            EXPECT_EQ(result.files, run.files); // nothing created, changed or removed
+            EXPECT_EQ(read_file(camera.state_path()), state);
+        }
 }
 
 TEST(Connection, AdjustmentProgramsNeverDestroyTheirContext)

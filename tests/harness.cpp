@@ -365,3 +365,19 @@ std::map<std::string, std::string> fields(const std::string &line)
 }
 
 } // namespace harness
+
+namespace harness
+{
+
+void reverse_written_flags(const Camera &camera)
+{
+    // The state file's lines: camera, type, present, absolute control, one-push, on/off,
+    // auto/manual mode, the two integer values, the absolute value, 16 reserved words.
+    std::string reserved;
+    for (int i = 0; i < 16; ++i)
+        reserved += " 0";
+    write_file(camera.state_path(), "camsim-state 1\n0 12 1 0 1 0 1 0 0 10" + reserved +
+                                        "\n0 13 1 0 1 0 1 0 0 0" + reserved + "\n");
+}
+
+} // namespace harness

@@ -109,3 +109,13 @@ namespace harness
 std::map<std::string, std::string> fields(const std::string &line);
 
 } // namespace harness
+
+namespace harness
+{
+
+// Sets the camera's shutter and gain to the opposite of every flag the kit writes: auto
+// mode, absolute control off, on/off off, one-push on; so each flag a write must set is
+// seen to be set.
+void reverse_written_flags(const Camera &camera);
+
+} // namespace harness

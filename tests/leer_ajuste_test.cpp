@@ -109,7 +109,7 @@ TEST(LeerAjuste, ReadsTheLastValueOfTheFile)
 
 TEST(LeerAjuste, AFileThatCannotBeReadNamesTheFile)
 {
-    for (const char *name : {"/nonexistent/neo_te.txt", "/tmp"}) {
+    for (const char *name : {"/nonexistent/neo_te.txt", "/tmp", "/dev/zero", "/dev/null"}) {
         SCOPED_TRACE(name);
         float value = -1.0f;
         testing::internal::CaptureStdout();

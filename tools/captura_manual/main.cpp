@@ -1,6 +1,7 @@
 // captura_manual: switches the camera's auto exposure off, then takes the ten-frame series.
 #include "captura.h"
 #include "conexion.h"
+#include "opciones.h"
 #include "propiedad.h"
 
 // Sets only the auto-exposure on/off flag to 0. Silent whatever the camera answers; a
@@ -8,14 +9,23 @@
 static void apagar_autoexposicion(camera_context contexto)
 {
     camera_property registro;
-    if (obtener_propiedad(contexto, PROPERTY_AUTO_EXPOSURE, &registro) != 0)
+    if (leer_registro(contexto, PROPERTY_AUTO_EXPOSURE, &registro) != 0)
         return;
     registro.on_off = 0;
     fc2SetProperty(contexto, &registro);
 }
 
-int main()
+int main(int argc, char **argv)
 {
+    const Ayuda ayuda = {"captura_manual",
+                         "Apaga la autoexposición de la cámara (queda apagada) y toma una serie\n"
+                         "de diez imágenes en escala de grises, en el directorio de trabajo.",
+                         "nada.",
+                         "0000.bmp a 0009.bmp (reemplaza los que haya); nada en pantalla si todo "
+                         "va bien."};
+    if (atender_opciones(argc, argv, ayuda))
+        return 0;
+
     camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;

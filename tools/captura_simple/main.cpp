@@ -1,9 +1,19 @@
 // captura_simple: takes the ten-frame series with the camera as it stands.
 #include "captura.h"
 #include "conexion.h"
+#include "opciones.h"
 
-int main()
+int main(int argc, char **argv)
 {
+    const Ayuda ayuda = {"captura_simple",
+                         "Toma una serie de diez imágenes con la cámara tal como está y las\n"
+                         "guarda en escala de grises, en el directorio de trabajo.",
+                         "nada.",
+                         "0000.bmp a 0009.bmp (reemplaza los que haya); nada en pantalla si todo "
+                         "va bien."};
+    if (atender_opciones(argc, argv, ayuda))
+        return 0;
+
     camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;

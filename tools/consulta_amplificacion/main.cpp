@@ -1,5 +1,6 @@
 // consulta_amplificacion: prints the camera's gain.
 #include "conexion.h"
+#include "opciones.h"
 #include "propiedad.h"
 
 #include <cstdio>
@@ -11,8 +12,14 @@ static void leer_ganancia(camera_context contexto)
         printf("Lectura de Ganancia = %fdB\n", ganancia);
 }
 
-int main()
+int main(int argc, char **argv)
 {
+    const Ayuda ayuda = {"consulta_amplificacion",
+                         "Muestra la ganancia que la cámara tiene, en dB. No cambia nada.", "nada.",
+                         "en pantalla, Lectura de Ganancia = <dB>dB."};
+    if (atender_opciones(argc, argv, ayuda))
+        return 0;
+
     camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;

@@ -1,5 +1,6 @@
 // consulta_exposicion: prints the camera's exposure time.
 #include "conexion.h"
+#include "opciones.h"
 #include "propiedad.h"
 
 #include <cstdio>
@@ -11,8 +12,15 @@ static void leer_tiempoexpo(camera_context contexto)
         printf("Lectura de Shutter Speed = %.1fms\n", tiempo);
 }
 
-int main()
+int main(int argc, char **argv)
 {
+    const Ayuda ayuda = {
+        "consulta_exposicion",
+        "Muestra el tiempo de exposición que la cámara tiene, en ms. No cambia nada.", "nada.",
+        "en pantalla, Lectura de Shutter Speed = <ms>ms."};
+    if (atender_opciones(argc, argv, ayuda))
+        return 0;
+
     camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;

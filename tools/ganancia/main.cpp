@@ -1,5 +1,7 @@
-// ganancia: asks for a gain in dB and writes it to the camera in manual, absolute mode.
+// ganancia: asks for a gain in dB, writes it to the camera in manual, absolute mode and
+// confirms the value the camera holds.
 #include "conexion.h"
+#include "opciones.h"
 #include "propiedad.h"
 #include "valor.h"
 
@@ -11,19 +13,29 @@ static void cambiar_ganancia(camera_context contexto)
     printf("ingrese la ganancia[0-12.4dB]: ");
     fflush(stdout); // the answer is typed after the prompt, on the same line
 
-    // The range in the prompt is advice: any finite value is written as typed.
+    // The range in the prompt is advice: any finite value is written as typed, and the
+    // camera's own limits show in the value confirmed.
     float ganancia;
     if (!leer_valor_tecleado(stdin, &ganancia) || !std::isfinite(ganancia)) {
         printf("Valor de ganancia no válido\n");
         return;
     }
 
-    if (cambiar_propiedad(contexto, PROPERTY_GAIN, ganancia))
-        printf("Nuevo valor de ganancia es  = %fdB\n", ganancia);
+    float vigente;
+    if (cambiar_y_releer(contexto, PROPERTY_GAIN, ganancia, &vigente))
+        printf("Nuevo valor de ganancia es  = %fdB\n", vigente);
 }
 
-int main()
+int main(int argc, char **argv)
 {
+    const Ayuda ayuda = {"ganancia",
+                         "Pide una ganancia en dB, la escribe en la cámara en modo manual y\n"
+                         "confirma el valor que la cámara tiene (la cámara la limita a su rango).",
+                         "un número en la entrada estándar (punto decimal: 12,5 se lee 12).",
+                         "la ganancia de la cámara y, en pantalla, el valor que la cámara tiene."};
+    if (atender_opciones(argc, argv, ayuda))
+        return 0;
+
     camera_context contexto = nullptr;
     if (!abrir_camara(&contexto))
         return 0;
