@@ -89,6 +89,27 @@ std::string parse_fault(const std::string &entry, Fault &fault)
     return "";
 }
 
+// CAMSIM_FAIL's comma list: every good entry goes into `into`; one message per bad entry.
+std::vector<std::string> parse_faults(const std::string &text, std::vector<Fault> &into)
+{
+    std::vector<std::string> errors;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        std::string entry = text.substr(start, comma == std::string::npos ? comma : comma - start);
+        Fault fault;
+        std::string error = parse_fault(entry, fault);
+        if (error.empty())
+            into.push_back(fault);
+        else
+            errors.push_back("entry '" + entry + "': " + error);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return errors;
+}
+
 std::string default_state_path()
 {
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -120,26 +141,6 @@ Knobs read_environment()
 }
 
 } // namespace
-
-std::vector<std::string> parse_faults(const std::string &text, std::vector<Fault> &into)
-{
-    std::vector<std::string> errors;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        std::string entry = text.substr(start, comma == std::string::npos ? comma : comma - start);
-        Fault fault;
-        std::string error = parse_fault(entry, fault);
-        if (error.empty())
-            into.push_back(fault);
-        else
-            errors.push_back("entry '" + entry + "': " + error);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    return errors;
-}
 
 std::string parse_knob(const std::string &name, const std::string &text, Knobs &into)
 {

@@ -37,8 +37,4 @@ const Knobs &knobs();
 // when the value is accepted. Exposed for tests.
 std::string parse_knob(const std::string &name, const std::string &text, Knobs &into);
 
-// Parses CAMSIM_FAIL's comma list into `into`, keeping every good entry; returns one
-// message per bad entry ("entry '...': reason").
-std::vector<std::string> parse_faults(const std::string &text, std::vector<Fault> &into);
-
 } // namespace camsim
