@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace camsim
@@ -25,21 +26,26 @@ unsigned count_call(const std::string &operation)
 
 } // namespace
 
-Call::Call(const char *operation) : operation_(operation)
+Call::Call(const char *operation)
+    : operation_(operation), injected_until_(std::chrono::steady_clock::now())
 {
     const Knobs &settings = knobs();
     if (settings.faults.empty() && settings.log_path.empty())
         return;
     unsigned number = count_call(operation);
     for (const Fault &fault : settings.faults)
-        if (fault.operation == operation && (fault.nth == 0 || fault.nth == number)) {
+        if (fault.operation == operation &&
+            (fault.nth == 0 || fault.nth == number || (fault.onwards && number > fault.nth))) {
             injected_ = fault.code;
+            injected_until_ += std::chrono::milliseconds(fault.delay_ms);
             break;
         }
 }
 
 int32_t Call::finish(int32_t code, const std::string &arguments) const
 {
+    if (injected_ != 0)
+        std::this_thread::sleep_until(injected_until_);
     const std::string &path = knobs().log_path;
     if (path.empty())
         return code;

@@ -1,6 +1,7 @@
 // Fault injection (CAMSIM_FAIL) and the call log (CAMSIM_LOG) around every SDK operation.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -19,12 +20,20 @@ class Call
         return injected_;
     }
 
-    // Logs the call with what matters of its arguments, and returns the code.
+    // When an injected failure may return: the call's start plus the fault's delay.
+    std::chrono::steady_clock::time_point injected_until() const
+    {
+        return injected_until_;
+    }
+
+    // Logs the call with what matters of its arguments, and returns the code; an injected
+    // failure first waits out its delay.
     int32_t finish(int32_t code, const std::string &arguments = std::string()) const;
 
   private:
     const char *operation_;
     int32_t injected_ = 0;
+    std::chrono::steady_clock::time_point injected_until_;
 };
 
 } // namespace camsim

@@ -5,8 +5,18 @@
 #include "errors.h"
 #include "sdk.h"
 
+#include <chrono>
+#include <cstdint>
+
 namespace camsim
 {
+
+// The frame a retrieval delivered, or lost to an injected failure.
+struct Delivery {
+    bool taken = false;
+    uint64_t frame = 0;
+    double time_ms = 0; // when the sensor had it ready, since capture started
+};
 
 Error create_context(camera_context *context);
 Error count_cameras(camera_context context, unsigned int *count);
@@ -16,7 +26,14 @@ Error get_property(camera_context context, camera_property *property);
 Error set_property(camera_context context, const camera_property *property);
 Error start_capture(camera_context context);
 Error create_image(image_record *image);
-Error retrieve_buffer(camera_context context, image_record *image);
+
+// Puts the newest frame not yet delivered into the record, waiting for the sensor to make
+// one when there is none; a stop of capture or the context's end cuts the wait short.
+// With an injected failure (non-zero `injected`) the frame is lost instead, no sooner than
+// `not_before`, and the injected code is returned.
+int32_t retrieve_buffer(camera_context context, image_record *image, int32_t injected,
+                        std::chrono::steady_clock::time_point not_before, Delivery &delivery);
+
 Error convert_image(pixel_format format, const image_record *source, image_record *destination);
 Error save_image(const image_record *image, const char *file_name, image_file_format format);
 Error stop_capture(camera_context context);

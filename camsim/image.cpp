@@ -2,6 +2,7 @@
 #include "image.h"
 
 #include "files.h"
+#include "vectorise.h"
 
 #include <algorithm>
 #include <cstring>
@@ -48,8 +49,8 @@ const uint8_t *raw_row_of(const Image &raw, unsigned y, std::vector<uint8_t> &sc
 }
 
 // Vectorised for the processor at hand: the conversion runs for every pixel of every frame.
-__attribute__((target_clones("avx2", "default"))) void
-demosaic_row(const uint8_t *top, const uint8_t *bottom, unsigned width, uint8_t *out)
+CAMSIM_VECTORISE void demosaic_row(const uint8_t *top, const uint8_t *bottom, unsigned width,
+                                   uint8_t *out)
 {
     for (unsigned x = 0; x + 1 < width; ++x)
         out[x] = average(average(top[x], top[x + 1]), average(bottom[x], bottom[x + 1]));

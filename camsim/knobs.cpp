@@ -45,39 +45,69 @@ std::string parse_size(const std::string &text, Knobs &into)
     return "";
 }
 
-std::string parse_faults(const std::string &text, Knobs &into)
+bool is_operation(const std::string &name)
 {
-    std::vector<Fault> faults;
+    for (const char *operation : operations)
+        if (name == operation)
+            return true;
+    return false;
+}
+
+// One entry: name[@n[+]]=code[/ms]. Returns why it is refused, empty when it is taken.
+std::string parse_fault(const std::string &entry, Fault &fault)
+{
+    size_t equals = entry.find('=');
+    if (equals == std::string::npos)
+        return "no '=code'";
+    std::string name = entry.substr(0, equals);
+    std::string code_text = entry.substr(equals + 1);
+    long nth = 0, code = 0, delay = 0;
+    size_t at = name.find('@');
+    if (at != std::string::npos) {
+        std::string number = name.substr(at + 1);
+        fault.onwards = !number.empty() && number.back() == '+';
+        if (fault.onwards)
+            number.pop_back();
+        if (!parse_long(number, 1, 1000000000, nth))
+            return "the call number must be a whole number from 1, optionally followed by '+'";
+        name.resize(at);
+    }
+    if (!is_operation(name))
+        return "'" + name + "' is not one of the 13 operations";
+    size_t slash = code_text.find('/');
+    if (slash != std::string::npos) {
+        if (!parse_long(code_text.substr(slash + 1), 0, 3600000, delay))
+            return "the delay must be a whole number of milliseconds from 0 to 3600000";
+        code_text.resize(slash);
+    }
+    if (!parse_long(code_text, INT32_MIN, INT32_MAX, code) || code == 0)
+        return "the code must be a non-zero 32-bit integer";
+    fault.operation = name;
+    fault.nth = static_cast<unsigned>(nth);
+    fault.code = static_cast<int32_t>(code);
+    fault.delay_ms = static_cast<unsigned>(delay);
+    return "";
+}
+
+// CAMSIM_FAIL's comma list: every good entry goes into `into`; one message per bad entry.
+std::vector<std::string> parse_faults(const std::string &text, std::vector<Fault> &into)
+{
+    std::vector<std::string> errors;
     size_t start = 0;
     while (start <= text.size()) {
         size_t comma = text.find(',', start);
         std::string entry = text.substr(start, comma == std::string::npos ? comma : comma - start);
-        size_t equals = entry.find('=');
-        if (equals == std::string::npos)
-            return "entry '" + entry + "' has no '=code'";
         Fault fault;
-        std::string name = entry.substr(0, equals);
-        size_t at = name.find('@');
-        long nth = 0, code = 0;
-        if (at != std::string::npos) {
-            if (!parse_long(name.substr(at + 1), 1, 1000000000, nth))
-                return "entry '" + entry + "': the call number must be a whole number from 1";
-            name.resize(at);
-        }
-        if (!is_operation(name))
-            return "entry '" + entry + "': '" + name + "' is not one of the 13 operations";
-        if (!parse_long(entry.substr(equals + 1), INT32_MIN, INT32_MAX, code) || code == 0)
-            return "entry '" + entry + "': the code must be a non-zero 32-bit integer";
-        fault.operation = name;
-        fault.nth = static_cast<unsigned>(nth);
-        fault.code = static_cast<int32_t>(code);
-        faults.push_back(fault);
+        std::string error = parse_fault(entry, fault);
+        if (error.empty())
+            into.push_back(fault);
+        else
+            errors.push_back("entry '" + entry + "': " + error);
         if (comma == std::string::npos)
             break;
         start = comma + 1;
     }
-    into.faults = faults;
-    return "";
+    return errors;
 }
 
 std::string default_state_path()
@@ -97,6 +127,12 @@ Knobs read_environment()
         const char *value = std::getenv(name);
         if (value == nullptr)
             continue;
+        if (std::string(name) == "CAMSIM_FAIL") {
+            // A bad entry is dropped alone: the others stay in force.
+            for (const std::string &error : parse_faults(value, knobs.faults))
+                std::fprintf(stderr, "camsim: ignoring CAMSIM_FAIL %s\n", error.c_str());
+            continue;
+        }
         std::string error = parse_knob(name, value, knobs);
         if (!error.empty())
             std::fprintf(stderr, "camsim: ignoring %s='%s': %s\n", name, value, error.c_str());
@@ -105,14 +141,6 @@ Knobs read_environment()
 }
 
 } // namespace
-
-bool is_operation(const std::string &name)
-{
-    for (const char *operation : operations)
-        if (name == operation)
-            return true;
-    return false;
-}
 
 std::string parse_knob(const std::string &name, const std::string &text, Knobs &into)
 {
@@ -139,8 +167,13 @@ std::string parse_knob(const std::string &name, const std::string &text, Knobs &
         into.fps = fps;
         return "";
     }
-    if (name == "CAMSIM_FAIL")
-        return parse_faults(text, into);
+    if (name == "CAMSIM_FAIL") {
+        std::vector<std::string> errors = parse_faults(text, into.faults);
+        std::string joined;
+        for (const std::string &error : errors)
+            joined += (joined.empty() ? "" : "; ") + error;
+        return joined;
+    }
     return "unknown knob";
 }
 

@@ -8,12 +8,15 @@
 namespace camsim
 {
 
-// CAMSIM_FAIL entry: the operation returns `code` and does nothing, on every call or
-// only on its `nth` call (counting from 1).
+// CAMSIM_FAIL entry: the operation returns `code` and does nothing, on every call, only on
+// its `nth` call (counting from 1), or on the nth and every later one; the failing call
+// returns only after `delay_ms`.
 struct Fault {
     std::string operation;
-    unsigned nth = 0; // 0: every call
+    unsigned nth = 0;     // 0: every call
+    bool onwards = false; // the nth call and every later one
     int32_t code = 0;
+    unsigned delay_ms = 0;
 };
 
 struct Knobs {
@@ -33,7 +36,5 @@ const Knobs &knobs();
 // Parses `text` the way the named variable is parsed; returns the error message, empty
 // when the value is accepted. Exposed for tests.
 std::string parse_knob(const std::string &name, const std::string &text, Knobs &into);
-
-bool is_operation(const std::string &name);
 
 } // namespace camsim

@@ -44,6 +44,15 @@ std::string hex(uint32_t value)
     return text;
 }
 
+// The frame a retrieval delivered (or lost) and when the sensor had it ready.
+std::string frame_and_time(const camsim::Delivery &delivery)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "frame=%llu time=%.3f",
+                  static_cast<unsigned long long>(delivery.frame), delivery.time_ms);
+    return text;
+}
+
 } // namespace
 
 CAMSIM_EXPORT camera_error fc2CreateContext(camera_context *context)
@@ -108,7 +117,10 @@ CAMSIM_EXPORT camera_error fc2CreateImage(image_record *image)
 CAMSIM_EXPORT camera_error fc2RetrieveBuffer(camera_context context, image_record *image)
 {
     camsim::Call call("fc2RetrieveBuffer");
-    return call.finish(call.injected() ? call.injected() : camsim::retrieve_buffer(context, image));
+    camsim::Delivery delivery;
+    camera_error code =
+        camsim::retrieve_buffer(context, image, call.injected(), call.injected_until(), delivery);
+    return call.finish(code, delivery.taken ? frame_and_time(delivery) : "");
 }
 
 CAMSIM_EXPORT camera_error fc2ConvertImageTo(pixel_format format, image_record *source,

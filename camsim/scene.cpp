@@ -1,5 +1,6 @@
 // Scene rows, Bayer sampling, noise and the frame-number stamp.
 #include "scene.h"
+#include "vectorise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -60,8 +61,8 @@ void span(const Exposure &e, double u0, double u1, unsigned &begin, unsigned &en
 }
 
 // out = scene + noise over [begin, end): one pass, vectorised for the processor at hand.
-__attribute__((target_clones("avx2", "default"))) void
-add_noise(const uint8_t *scene, const uint8_t *noise, unsigned begin, unsigned end, uint8_t *out)
+CAMSIM_VECTORISE void add_noise(const uint8_t *scene, const uint8_t *noise, unsigned begin,
+                                unsigned end, uint8_t *out)
 {
     for (unsigned x = begin; x < end; ++x)
         out[x] = static_cast<uint8_t>(scene[x] + noise[x]);

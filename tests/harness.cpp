@@ -326,8 +326,10 @@ std::vector<std::string> capture_calls()
 {
     std::vector<std::string> calls = {"fc2StartCapture -> 0", "fc2CreateImage -> 0",
                                       "fc2CreateImage -> 0"};
+    int frame = 0;
     for (const std::string &name : frame_names()) {
-        calls.push_back("fc2RetrieveBuffer -> 0");
+        // Unpaced, the frames come one after another, all at time 0.
+        calls.push_back("fc2RetrieveBuffer frame=" + std::to_string(frame++) + " time=0.000 -> 0");
         calls.push_back("fc2ConvertImageTo format=0x80000000 -> 0");
         calls.push_back("fc2SaveImage file=" + name + " format=0x2 -> 0");
     }

@@ -303,6 +303,12 @@ TEST(Knobs, ParseTheirValuesOrSayWhy)
         {"CAMSIM_FAIL", "", false},
         {"CAMSIM_FAIL", "fc2Connect=99999999999", false},
         {"CAMSIM_LOG", "", false},
+        {"CAMSIM_FAIL", "fc2RetrieveBuffer@3+=-13/500", true},
+        {"CAMSIM_FAIL", "fc2Connect=5/0,fc2Connect=5/3600000", true},
+        {"CAMSIM_FAIL", "fc2Connect@+=5", false},
+        {"CAMSIM_FAIL", "fc2Connect=5/", false},
+        {"CAMSIM_FAIL", "fc2Connect=5/1/2", false},
+        {"CAMSIM_FAIL", "fc2Connect=5,fc2Conect=5", false},
     };
     for (const Case &c : cases) {
         camsim::Knobs knobs;
@@ -316,6 +322,86 @@ TEST(Knobs, ParseTheirValuesOrSayWhy)
     EXPECT_EQ(knobs.faults[0].nth, 3u);
     EXPECT_EQ(knobs.faults[0].code, -1);
     EXPECT_EQ(knobs.faults[1].nth, 0u);
+}
+
+TEST(Knobs, FaultsLastingAndSlowAreParsedAndABadEntryLeavesTheOthers)
+{
+    camsim::Knobs knobs;
+    const std::string error = camsim::parse_knob(
+        "CAMSIM_FAIL", "fc2RetrieveBuffer@3+=-13/500,fc2Conect=1,fc2SaveImage=-2/7", knobs);
+    EXPECT_EQ(error, "entry 'fc2Conect=1': 'fc2Conect' is not one of the 13 operations");
+    struct Expected {
+        const char *operation;
+        unsigned nth;
+        bool onwards;
+        int32_t code;
+        unsigned delay_ms;
+    };
+    const Expected expected[] = {{"fc2RetrieveBuffer", 3, true, -13, 500},
+                                 {"fc2SaveImage", 0, false, -2, 7}};
+    ASSERT_EQ(knobs.faults.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(knobs.faults[i].operation, expected[i].operation);
+        EXPECT_EQ(knobs.faults[i].nth, expected[i].nth);
+        EXPECT_EQ(knobs.faults[i].onwards, expected[i].onwards);
+        EXPECT_EQ(knobs.faults[i].code, expected[i].code);
+        EXPECT_EQ(knobs.faults[i].delay_ms, expected[i].delay_ms);
+    }
+}
+
+TEST_F(SimulatedCamera, AStaleContextIsRefusedEvenWhenANewOneTakesItsPlace)
+{
+    // Contexts made and destroyed in turn: a handle that named an address would now name
+    // the newest context.
+    camera_context stale = nullptr, fresh = nullptr;
+    ASSERT_EQ(fc2CreateContext(&stale), 0);
+    ASSERT_EQ(fc2DestroyContext(stale), 0);
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(fc2CreateContext(&fresh), 0);
+        EXPECT_NE(fresh, stale);
+        if (i < 7) {
+            ASSERT_EQ(fc2DestroyContext(fresh), 0);
+        }
+    }
+    ASSERT_EQ(fc2Connect(fresh, &id), 0);
+    unsigned int count = 0;
+    camera_property shutter{};
+    shutter.type = PROPERTY_SHUTTER;
+    image_record image{};
+    ASSERT_EQ(fc2CreateImage(&image), 0);
+    struct Refusal {
+        const char *what;
+        camera_error code;
+    };
+    const Refusal refusals[] = {
+        {"count", fc2GetNumOfCameras(stale, &count)},
+        {"connect", fc2Connect(stale, &id)},
+        {"read", fc2GetProperty(stale, &shutter)},
+        {"write", fc2SetProperty(stale, &shutter)},
+        {"start", fc2StartCapture(stale)},
+        {"retrieve", fc2RetrieveBuffer(stale, &image)},
+        {"stop", fc2StopCapture(stale)},
+        {"destroy", fc2DestroyContext(stale)},
+    };
+    for (const Refusal &refusal : refusals)
+        EXPECT_EQ(refusal.code, camsim::invalid_context) << refusal.what;
+    // The new context works, and the stale handle's calls left it alone.
+    EXPECT_EQ(fc2GetProperty(fresh, &shutter), 0);
+    EXPECT_EQ(fc2StopCapture(fresh), camsim::not_started);
+    EXPECT_EQ(fc2DestroyContext(fresh), 0);
+}
+
+TEST(ImageRecords, ARecordTheSdkNeverFilledIsRefused)
+{
+    image_record made{};
+    ASSERT_EQ(fc2CreateImage(&made), 0);
+    image_record forged = made;
+    forged.opaque[1] += 1000000; // a record number not given yet
+    image_record zeroed{};
+    EXPECT_EQ(fc2SaveImage(&forged, "x.bmp", FILE_FORMAT_BMP), camsim::not_initialized);
+    EXPECT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &made, &forged), camsim::not_initialized);
+    EXPECT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &zeroed, &made), camsim::not_initialized);
 }
 
 } // namespace
