@@ -42,13 +42,14 @@ set(CPACK_PACKAGE_VENDOR "camkit")
 set(CPACK_PACKAGE_CONTACT "camkit maintainers <camkit@example.org>" CACHE STRING
     "Maintainer field of the package")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# The long description, in lines short enough for the package tools.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Seven small programs that take ten-frame BMP series from the first camera the camera "
-    "SDK finds (as it stands, with auto exposure off, or with the exposure and gain from "
-    "two settings files), set its exposure time or gain from a typed value, and print "
-    "them. The operator dialogue is in Spanish. The kit carries a simulated camera, "
-    "installed in a private directory and run through the camsim launcher, so it can be "
-    "tried and tested without a camera.")
+    "Seven small programs that take ten-frame BMP series from the first camera\n"
+    "the camera SDK finds (as it stands, with auto exposure off, or with the\n"
+    "exposure and gain from two settings files), set its exposure time or gain\n"
+    "from a typed value, and print them. The operator dialogue is in Spanish.\n"
+    "The kit carries a simulated camera, installed in a private directory and\n"
+    "run through the camsim launcher, so it can be tried without a camera.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
