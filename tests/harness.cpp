@@ -36,10 +36,16 @@ void check(bool ok, const std::string &what)
 
 std::vector<std::string> environment(const std::map<std::string, std::string> &knobs)
 {
+    // The simulated camera comes first on the library search path, whichever SDK the
+    // programs were built against.
+    std::string library_path = "LD_LIBRARY_PATH=" CAMKIT_SIM_LIB_DIR;
     std::vector<std::string> entries;
     for (char **entry = environ; *entry != nullptr; ++entry)
-        if (std::strncmp(*entry, "CAMSIM_", 7) != 0)
+        if (std::strncmp(*entry, "LD_LIBRARY_PATH=", 16) == 0)
+            library_path += std::string(":") + (*entry + 16);
+        else if (std::strncmp(*entry, "CAMSIM_", 7) != 0)
             entries.emplace_back(*entry);
+    entries.push_back(library_path);
     for (const auto &[name, value] : knobs)
         entries.push_back(name + "=" + value);
     return entries;
