@@ -200,7 +200,11 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     EXPECT_EQ(gain.absolute_value, 7.5f);
     EXPECT_EQ(gain.auto_manual_mode, 0);
     EXPECT_EQ(fc2DestroyContext(second), 0);
-    EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 10.0f); // untouched
+    // The shutter stays in auto mode: auto exposure shortens it to 10 ms / 7.5 dB (in whole
+    // lines) to make up for the gain.
+    camera_property shutter = read(PROPERTY_SHUTTER);
+    EXPECT_EQ(shutter.auto_manual_mode, 1);
+    EXPECT_EQ(shutter.absolute_value, 4.22f);
 }
 
 TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
