@@ -66,11 +66,10 @@ double target_brightness(const Settings &settings)
 // The longest shutter time auto exposure takes: a frame's time at the frame rate.
 double longest_shutter()
 {
-    const PropertyRange &range = *find_range(PROPERTY_SHUTTER);
-    double ms = range.max;
+    double lines = std::lround(find_range(PROPERTY_SHUTTER)->max * lines_per_ms);
     if (knobs().fps > 0)
-        ms = std::min(ms, 1000.0 / knobs().fps);
-    return std::max(1.0, std::floor(ms * lines_per_ms + 1e-6)) / lines_per_ms;
+        lines = std::min(lines, std::floor(1000.0 / knobs().fps * lines_per_ms + 1e-6));
+    return std::max(1.0, lines) / lines_per_ms;
 }
 
 // The values that give `brightness`, changing only those left to auto exposure: the
@@ -112,12 +111,16 @@ Exposure next_exposure(const Stream &stream, const Settings &settings)
     const Exposure set = held(settings);
     if (!auto_exposure_runs(settings))
         return set;
-    Exposure next{stream.shutter, stream.gain};
+    const Exposure last{stream.shutter, stream.gain};
+    Exposure next = last;
     if (stream.frames > 0) {
-        const double last = brightness_of(next), target = target_brightness(settings);
-        const double gap = std::log(target / last);
-        next =
-            split(settings, std::fabs(gap) < settled ? target : last * std::exp(step * gap), next);
+        const double metered = brightness_of(last), target = target_brightness(settings);
+        const double gap = std::log(target / metered);
+        next = split(settings, std::fabs(gap) < settled ? target : metered * std::exp(step * gap),
+                     last);
+        // A step smaller than a line of shutter time is taken whole.
+        if (next.shutter == last.shutter && next.gain == last.gain)
+            next = split(settings, target, last);
     }
     if (!left_to_auto_exposure(settings, PROPERTY_SHUTTER))
         next.shutter = set.shutter;
