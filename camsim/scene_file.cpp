@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <png.h>
+#include <sys/stat.h>
 
 namespace camsim
 {
@@ -71,7 +72,7 @@ std::string read_png(const std::string &path, GreyImage &image)
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&png, path.c_str()))
-        return png.message;
+        return std::string("PNG: ") + png.message;
     if (static_cast<uint64_t>(png.width) * png.height > most_pixels) {
         png_image_free(&png);
         return "larger than " + std::to_string(most_pixels) + " pixels";
@@ -84,7 +85,7 @@ std::string read_png(const std::string &path, GreyImage &image)
     std::vector<uint8_t> pixels(deep ? 0 : count);
     void *buffer = deep ? static_cast<void *>(deep_pixels.data()) : pixels.data();
     if (!png_image_finish_read(&png, nullptr, buffer, 0, nullptr))
-        return png.message;
+        return std::string("PNG: ") + png.message;
     image.width = png.width;
     image.height = png.height;
     image.white = deep ? 65535 : 255;
@@ -102,6 +103,10 @@ std::string read_grey_image(const std::string &path, GreyImage &image)
     File file(std::fopen(path.c_str(), "rbe"), &std::fclose);
     if (file == nullptr)
         return std::strerror(errno);
+    struct stat status {
+    };
+    if (::fstat(fileno(file.get()), &status) != 0 || !S_ISREG(status.st_mode))
+        return "not a regular file";
     unsigned char magic[8] = {};
     const size_t got = std::fread(magic, 1, sizeof magic, file.get());
     if (got >= 2 && magic[0] == 'P' && magic[1] == '5') {
