@@ -22,9 +22,11 @@ constexpr size_t noise_period = 1u << 16;
 constexpr double levels_per_electron = 0.08;
 constexpr double read_noise = 0.6;
 
-// Noise samples are sixteenths of a standard deviation and deviations eighths of a level,
-// so their product over 128 is the noise in levels.
-constexpr double noise_unit = 16, deviation_unit = 8;
+// Noise samples are eighths of a standard deviation and deviations eighths of a level (at
+// most 127, so a level plus its noise fits 16 bits): their product over 64 is the noise in
+// levels.
+constexpr double noise_unit = 8, deviation_unit = 8;
+constexpr int level_unit = 64;
 
 // Scene files are sampled to 12 bits of light per photosite.
 constexpr unsigned light_steps = 4095;
@@ -45,22 +47,22 @@ double response(unsigned x, unsigned y)
     return green_response;
 }
 
-// Standard normal samples (the sum of twelve uniform ones, less six) in noise units. Twice
-// the period long, so a window of one period starting anywhere in it is contiguous.
+// Normal samples in noise units: each the sum of the four bytes of a pseudo-random word,
+// centred and scaled to a standard deviation of one. Twice the period long, so a window of
+// one period starting anywhere in it is contiguous.
 const int8_t *noise_table()
 {
     static const std::vector<int8_t> table = [] {
         std::vector<int8_t> values(2 * noise_period);
+        const double spread = std::sqrt(4 * (256.0 * 256.0 - 1) / 12);
         uint32_t state = 0x2545F491u;
         for (int8_t &value : values) {
-            double sum = -6;
-            for (int i = 0; i < 12; ++i) {
-                state ^= state << 13;
-                state ^= state >> 17;
-                state ^= state << 5;
-                sum += state / 4294967296.0;
-            }
-            value = static_cast<int8_t>(std::clamp(std::lround(sum * noise_unit), -127l, 127l));
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            const int sum =
+                (state & 255) + (state >> 8 & 255) + (state >> 16 & 255) + (state >> 24);
+            value = static_cast<int8_t>(std::lround((sum - 510) / spread * noise_unit));
         }
         return values;
     }();
@@ -69,19 +71,19 @@ const int8_t *noise_table()
 
 // A photosite receiving `light` levels' worth (gain included): its level and deviation. A
 // photosite at or beyond full scale is saturated and reads 255 whatever the noise.
-void expose_photosite(double light, double gain, uint8_t &level, uint8_t &deviation)
+void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviation)
 {
     light = std::max(light, 0.0);
     if (light >= 254.5) {
-        level = 255;
+        level = 255 * level_unit + level_unit / 2;
         deviation = 0;
         return;
     }
-    level = static_cast<uint8_t>(std::lround(light));
+    level = static_cast<int16_t>(std::lround(light) * level_unit + level_unit / 2);
     const double variance =
         levels_per_electron * gain * light + gain * gain * read_noise * read_noise;
     deviation =
-        static_cast<uint8_t>(std::min(255l, std::lround(std::sqrt(variance) * deviation_unit)));
+        static_cast<uint8_t>(std::min(127l, std::lround(std::sqrt(variance) * deviation_unit)));
 }
 
 // A scene file at the sensor's size: each photosite's light at brightness 1.0 (its
@@ -142,15 +144,16 @@ void span(const ExposedScene &e, double u0, double u1, unsigned &begin, unsigned
     end = std::max(begin, column(u1));
 }
 
-// out = level + deviation x noise over [begin, end), kept to 0..255: one pass, vectorised
-// for the processor at hand.
+// out = level + deviation x noise over [begin, end), rounded and kept to 0..255: one pass
+// in 16-bit lanes, vectorised for the processor at hand.
 __attribute__((target_clones("avx2", "default"))) void
-add_noise(const uint8_t *level, const uint8_t *deviation, const int8_t *noise, unsigned begin,
+add_noise(const int16_t *level, const uint8_t *deviation, const int8_t *noise, unsigned begin,
           unsigned end, uint8_t *out)
 {
     for (unsigned x = begin; x < end; ++x) {
-        const int value = level[x] + ((deviation[x] * noise[x] + 64) >> 7);
-        out[x] = static_cast<uint8_t>(std::clamp(value, 0, 255));
+        const int16_t value =
+            static_cast<int16_t>(level[x] + static_cast<int16_t>(deviation[x] * noise[x])) >> 6;
+        out[x] = static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
     }
 }
 

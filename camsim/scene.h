@@ -8,10 +8,10 @@
 namespace camsim
 {
 
-// Levels (0 to 255; 255 is a saturated photosite) and noise deviations (in eighths of a
-// level) of a run of photosites.
+// A run of photosites: their levels (0 to 255; 255 is a saturated photosite) as 64 times the
+// level plus 32, ready for rounding, and their noise deviations in eighths of a level.
 struct SensorRow {
-    std::vector<uint8_t> level;
+    std::vector<int16_t> level;
     std::vector<uint8_t> deviation;
 };
 
