@@ -87,7 +87,8 @@ void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviat
 }
 
 // A scene file at the sensor's size: each photosite's light at brightness 1.0 (its
-// response times the nearest scene pixel's reflectance) in twelfths-of-4095, and its mean.
+// response times the nearest scene pixel's reflectance) in 4095ths of full scale, and their
+// mean.
 struct SceneFile {
     std::vector<uint16_t> light;
     double mean = 0;
