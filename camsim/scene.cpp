@@ -158,17 +158,8 @@ add_noise(const int16_t *level, const uint8_t *deviation, const int8_t *noise, u
     }
 }
 
-void paint(const ExposedScene &e, Flat flat, unsigned y, double u0, double u1, const int8_t *noise,
-           uint8_t *out)
-{
-    unsigned begin, end;
-    span(e, u0, u1, begin, end);
-    const SensorRow &row = e.flat[flat][y % 2];
-    add_noise(row.level.data(), row.deviation.data(), noise, begin, end, out);
-}
-
-// Row y of the scene with its noise: the background band, then the shapes over it; or the
-// scene file's row.
+// Row y of the scene with its noise: the shapes in the order they lie over each other, and
+// the background band where none is; or the scene file's row.
 void scene_row(const ExposedScene &e, unsigned y, const int8_t *noise, uint8_t *out)
 {
     if (!e.whole.level.empty()) {
@@ -176,22 +167,54 @@ void scene_row(const ExposedScene &e, unsigned y, const int8_t *noise, uint8_t *
         add_noise(&e.whole.level[offset], &e.whole.deviation[offset], noise, 0, e.width, out);
         return;
     }
+    struct Shape {
+        Flat flat;
+        unsigned begin, end;
+    };
+    Shape shapes[11];
+    unsigned count = 0;
+    auto add = [&](Flat flat, double u0, double u1) {
+        Shape &shape = shapes[count];
+        shape.flat = flat;
+        span(e, u0, u1, shape.begin, shape.end);
+        count += shape.begin < shape.end;
+    };
     const double v = (y + 0.5) / e.height;
     const double aspect = static_cast<double>(e.width) / e.height;
-    const auto &base = v > 0.8 ? e.reverse_gradient : e.gradient;
-    add_noise(base[y % 2].level.data(), base[y % 2].deviation.data(), noise, 0, e.width, out);
     const double dy = v - 0.45;
     if (dy * dy < 0.04) {
         double half = std::sqrt(0.04 - dy * dy) / aspect;
-        paint(e, disc, y, 0.65 - half, 0.65 + half, noise, out);
+        add(disc, 0.65 - half, 0.65 + half);
     }
     if (v > 0.3 && v < 0.6)
-        paint(e, square, y, 0.2, 0.4, noise, out);
+        add(square, 0.2, 0.4);
     if (v < 0.25) {
         const int cell_row = static_cast<int>(v * 50 / aspect);
         for (int cell = 41; cell < 50; ++cell) // u from 0.82, cells of 1/50 of the width
-            paint(e, (cell + cell_row) % 2 == 0 ? light_cell : dark_cell, y,
-                  std::max(0.82, cell / 50.0), (cell + 1) / 50.0, noise, out);
+            add((cell + cell_row) % 2 == 0 ? light_cell : dark_cell, std::max(0.82, cell / 50.0),
+                (cell + 1) / 50.0);
+    }
+    // The background between the shapes, left to right: each photosite is made once.
+    Shape by_column[11];
+    for (unsigned i = 0; i < count; ++i) { // sorted by first column, as they come
+        unsigned at = i;
+        for (; at > 0 && by_column[at - 1].begin > shapes[i].begin; --at)
+            by_column[at] = by_column[at - 1];
+        by_column[at] = shapes[i];
+    }
+    const SensorRow &base = (v > 0.8 ? e.reverse_gradient : e.gradient)[y % 2];
+    unsigned x = 0;
+    for (unsigned i = 0; i <= count; ++i) {
+        const unsigned begin = i < count ? by_column[i].begin : e.width;
+        if (begin > x)
+            add_noise(base.level.data(), base.deviation.data(), noise, x, begin, out);
+        if (i < count)
+            x = std::max(x, by_column[i].end);
+    }
+    for (unsigned i = 0; i < count; ++i) {
+        const SensorRow &row = e.flat[shapes[i].flat][y % 2];
+        add_noise(row.level.data(), row.deviation.data(), noise, shapes[i].begin, shapes[i].end,
+                  out);
     }
 }
 
