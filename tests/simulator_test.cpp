@@ -437,4 +437,28 @@ TEST_F(SimulatedCamera, AutoExposureMovesFrameByFrameAndReportsWhatItChose)
     }
 }
 
+TEST_F(SimulatedCamera, AutoExposureFollowsASettingChangedWhileStreaming)
+{
+    image_record raw{};
+    ASSERT_EQ(fc2CreateImage(&raw), 0);
+    ASSERT_EQ(fc2StartCapture(context), 0);
+    for (int frame = 0; frame < 3; ++frame)
+        ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
+    EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 10.0f); // settled from the start
+    ASSERT_EQ(write_absolute(PROPERTY_GAIN, 6.0f), 0);
+    // The next frame still has the old shutter at the new gain; then the shutter shortens
+    // towards 10 ms / 6 dB.
+    std::vector<float> seen;
+    for (int frame = 0; frame < 12; ++frame) {
+        ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
+        seen.push_back(read(PROPERTY_SHUTTER).absolute_value);
+    }
+    EXPECT_EQ(seen[0], 10.0f);
+    EXPECT_LT(seen[1], seen[0]);
+    EXPECT_LT(seen[2], seen[1]);
+    EXPECT_GT(seen[2], 5.01f);
+    EXPECT_EQ(seen[11], 5.01f); // 10 / 10^(6/20) in whole lines
+    EXPECT_EQ(fc2StopCapture(context), 0);
+}
+
 } // namespace
