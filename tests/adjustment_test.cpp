@@ -165,6 +165,9 @@ TEST(Adjustment, AValueWrittenIsWhatALaterProcessReads)
         {"ajuste_exposicion", "10\n", "consulta_exposicion", "Lectura de Shutter Speed = 10.0ms\n"},
         {"ajuste_exposicion", "33.1\n", "consulta_exposicion",
          "Lectura de Shutter Speed = 33.1ms\n"},
+        // The shutter opens for whole lines of 10 microseconds: 12.345 becomes 12.35.
+        {"ajuste_exposicion", "12.345\n", "consulta_exposicion",
+         "Lectura de Shutter Speed = 12.4ms\n"},
         {"ganancia", "0\n", "consulta_amplificacion", "Lectura de Ganancia = 0.000000dB\n"},
         {"ganancia", "12.4\n", "consulta_amplificacion", "Lectura de Ganancia = 12.400000dB\n"},
         // The camera clamps a gain below its range to its lowest.

@@ -1,6 +1,6 @@
 // The simulated sensor as the programs see it: noise that grows with signal and gain,
-// saturation, auto exposure over a series, line-quantised shutter times, and scenes taken
-// from PGM and PNG files (CAMSIM_SCENE).
+// saturation, auto exposure over a series, and scenes taken from PGM and PNG files
+// (CAMSIM_SCENE).
 #include "bmp.h"
 #include "harness.h"
 
@@ -173,26 +173,6 @@ TEST(Sensor, AutoExposureBrightensASeriesFrameByFrame)
     for (size_t frame = 1; frame < 6; ++frame)
         EXPECT_GT(means[frame], means[frame - 1] + 1) << "frame " << frame;
     EXPECT_NEAR(means[9], mean(decode_bmp(factory.files["0009.bmp"])), means[9] * 0.02);
-}
-
-TEST(Sensor, ShutterTimesAreWholeLinesOf10Microseconds)
-{
-    const std::pair<const char *, const char *> cases[] = {
-        {"12.345\n", "Lectura de Shutter Speed = 12.4ms\n"}, // 12.35 ms
-        {"12.34\n", "Lectura de Shutter Speed = 12.3ms\n"},
-        {"0.1\n", "Lectura de Shutter Speed = 0.1ms\n"},
-    };
-    for (const auto &[typed, read_back] : cases) {
-        SCOPED_TRACE(typed);
-        Camera camera;
-        Launch set;
-        set.program = "ajuste_exposicion";
-        set.input = typed;
-        ASSERT_EQ(camera.run(set).status, 0);
-        Launch read;
-        read.program = "consulta_exposicion";
-        EXPECT_EQ(camera.run(read).out, read_back);
-    }
 }
 
 struct SceneFile {
