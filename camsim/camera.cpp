@@ -194,15 +194,15 @@ bool await_frame(Context &context, std::unique_lock<std::mutex> &lock, Clock::ti
 
 // Marks the frame taken and exposes it, with the frames the sensor made since the last
 // one exposed, so auto exposure follows every frame made.
-std::shared_ptr<const Exposure> take_frame(Context &context, uint64_t frame, Delivery &delivery)
+std::shared_ptr<const ExposedScene> take_frame(Context &context, uint64_t frame, Delivery &delivery)
 {
     Grid &grid = context.grid;
     grid.next = frame + 1;
     grid.exposed =
         std::max(grid.exposed, frame + 1 > exposed_backlog ? frame + 1 - exposed_backlog : 0);
-    std::shared_ptr<const Exposure> exposure; // frames are taken in order: this one is new
+    std::shared_ptr<const ExposedScene> scene; // frames are taken in order: this one is new
     for (; grid.exposed <= frame; ++grid.exposed)
-        exposure = expose_frame(context.stream, context.settings);
+        scene = expose_frame(context.stream, context.settings);
     delivery.taken = true;
     delivery.frame = frame;
     delivery.time_ms =
@@ -210,7 +210,7 @@ std::shared_ptr<const Exposure> take_frame(Context &context, uint64_t frame, Del
             ? 0.0
             : std::chrono::duration<double, std::milli>(ready_time(grid, frame) - grid.start)
                   .count();
-    return exposure;
+    return scene;
 }
 
 } // namespace
@@ -362,7 +362,7 @@ int32_t retrieve_buffer(camera_context handle, image_record *record, int32_t inj
     uint64_t frame = 0;
     if (!await_frame(context, locked.lock, not_before, frame))
         return context.destroyed ? invalid_context : not_started;
-    std::shared_ptr<const Exposure> exposure = take_frame(context, frame, delivery);
+    std::shared_ptr<const ExposedScene> scene = take_frame(context, frame, delivery);
     locked.lock.unlock();
 
     std::lock_guard<std::mutex> lock(slot->mutex);
@@ -371,7 +371,7 @@ int32_t retrieve_buffer(camera_context handle, image_record *record, int32_t inj
     image.width = image.stride = knobs().width;
     image.height = knobs().height;
     image.pixels.clear();
-    image.exposure = std::move(exposure);
+    image.exposure = std::move(scene);
     image.frame = frame;
     return ok;
 }

@@ -26,7 +26,7 @@ struct Image {
     std::vector<uint8_t> pixels;
     // A raw frame straight from the sensor holds no pixels: it is read out row by row from
     // its exposure and frame number when it is converted, which is all that makes it.
-    std::shared_ptr<const Exposure> exposure;
+    std::shared_ptr<const ExposedScene> exposure;
     uint64_t frame = 0;
 };
 

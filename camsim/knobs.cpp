@@ -123,7 +123,7 @@ Knobs read_environment()
     Knobs knobs;
     knobs.state_path = default_state_path();
     for (const char *name : {"CAMSIM_STATE", "CAMSIM_CAMERAS", "CAMSIM_SENSOR", "CAMSIM_FPS",
-                             "CAMSIM_FAIL", "CAMSIM_LOG"}) {
+                             "CAMSIM_FAIL", "CAMSIM_LOG", "CAMSIM_SCENE", "CAMSIM_STAMP"}) {
         const char *value = std::getenv(name);
         if (value == nullptr)
             continue;
@@ -145,10 +145,18 @@ Knobs read_environment()
 std::string parse_knob(const std::string &name, const std::string &text, Knobs &into)
 {
     long number = 0;
-    if (name == "CAMSIM_STATE" || name == "CAMSIM_LOG") {
+    if (name == "CAMSIM_STATE" || name == "CAMSIM_LOG" || name == "CAMSIM_SCENE") {
         if (text.empty())
             return "expected a file path";
-        (name == "CAMSIM_STATE" ? into.state_path : into.log_path) = text;
+        (name == "CAMSIM_STATE" ? into.state_path
+         : name == "CAMSIM_LOG" ? into.log_path
+                                : into.scene_path) = text;
+        return "";
+    }
+    if (name == "CAMSIM_STAMP") {
+        if (text != "0" && text != "1")
+            return "expected 1 (draw the frame number) or 0";
+        into.stamp = text == "1";
         return "";
     }
     if (name == "CAMSIM_CAMERAS") {

@@ -26,7 +26,9 @@ struct Knobs {
     unsigned height = 960;
     double fps = 30; // 0: as fast as possible
     std::vector<Fault> faults;
-    std::string log_path; // empty: no call log
+    std::string log_path;   // empty: no call log
+    std::string scene_path; // empty: the built-in scene
+    bool stamp = true;      // draw the frame number in each frame
 };
 
 // Parses the environment on first use; a malformed knob is reported once on standard

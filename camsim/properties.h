@@ -14,14 +14,27 @@ struct PropertyRange {
     property_type type;
     float min;
     float max;
+    float factory; // the value out of the box
 };
 
-// The properties the camera has; any other type is not present.
+// The properties the camera has; any other type is not present. Out of the box everything
+// runs automatically: auto exposure on, shutter and gain in auto mode.
 constexpr std::array<PropertyRange, 3> property_ranges{{
-    {PROPERTY_AUTO_EXPOSURE, -8.0f, 2.0f}, // EV
-    {PROPERTY_SHUTTER, 0.01f, 33.3f},      // ms
-    {PROPERTY_GAIN, 0.0f, 24.0f},          // dB
+    {PROPERTY_AUTO_EXPOSURE, -8.0f, 2.0f, 0.0f}, // EV
+    {PROPERTY_SHUTTER, 0.01f, 33.3f, 10.0f},     // ms
+    {PROPERTY_GAIN, 0.0f, 24.0f, 0.0f},          // dB
 }};
+
+// The sensor reads out one line every 10 microseconds: its shutter opens for a whole
+// number of lines.
+constexpr int lines_per_ms = 100;
+
+// The shutter time the sensor takes for `ms`: the nearest whole number of lines, at least
+// one, within the shutter's range.
+float shutter_in_lines(double ms);
+
+// The raw (integer) value of a property at an absolute value.
+uint32_t raw_from_absolute(const PropertyRange &range, float value);
 
 const PropertyRange *find_range(property_type type);
 
@@ -34,11 +47,6 @@ struct Settings {
 };
 
 Settings factory_settings();
-
-// Applies what a camera takes from a written record: the control flags and the value,
-// clamped to the range; the raw value follows the absolute one (or the other way round
-// when absolute control is off). Returns false for a value that is not a number.
-bool apply(camera_property &held, const camera_property &written);
 
 // The state file: one line per camera and property. Readers take it as it is (it is only
 // ever replaced whole); writers update it under a lock, so concurrent processes lose no

@@ -1,4 +1,4 @@
-// The test scene the simulated sensor sees, and the raw frames it makes of it.
+// The scene the simulated sensor sees, and the raw frames it makes of it.
 #pragma once
 
 #include <cstdint>
@@ -8,25 +8,42 @@
 namespace camsim
 {
 
-// The scene as the sensor's mosaic sees it at one brightness: gradients, a bright disc, a
-// dark square and a checkerboard, built row by row from a few prepared rows, so a frame
-// costs little more than its bytes. Immutable once made; frames taken at it share it.
-struct Exposure {
-    unsigned width = 0;
-    unsigned height = 0;
-    double brightness = 0;
-    // Indexed by row parity (the mosaic's red/green and green/blue rows).
-    std::vector<uint8_t> gradient[2];
-    std::vector<uint8_t> reverse_gradient[2];
-    std::vector<uint8_t> flat[4][2]; // disc, square, light and dark checkerboard cells
+// A run of photosites: their levels (0 to 255; 255 is a saturated photosite) as 64 times the
+// level plus 32, ready for rounding, and their noise deviations in eighths of a level.
+struct SensorRow {
+    std::vector<int16_t> level;
+    std::vector<uint8_t> deviation;
 };
 
-// brightness: the exposure factor, 1.0 for a well-exposed frame (about 10 ms at 0 dB).
-std::shared_ptr<const Exposure> expose(unsigned width, unsigned height, double brightness);
+// The scene as the sensor's mosaic sees it at one brightness and gain. The built-in scene
+// (gradients, a bright disc, a dark square and a checkerboard) is built row by row from a
+// few prepared rows, so a frame costs little more than its bytes; a scene from a file is
+// held whole. Immutable once made; frames taken at it share it.
+struct ExposedScene {
+    unsigned width = 0;
+    unsigned height = 0;
+    double brightness = 0; // the exposure factor, 1.0 for a well-exposed built-in scene
+    double gain_db = 0;
+    bool stamp = true; // the frame number is drawn
+    // Built-in scene, indexed by row parity (the mosaic's red/green and green/blue rows).
+    SensorRow gradient[2];
+    SensorRow reverse_gradient[2];
+    SensorRow flat[4][2]; // disc, square, light and dark checkerboard cells
+    // Scene from a file (CAMSIM_SCENE): every photosite, rows top-down; empty otherwise.
+    SensorRow whole;
+};
 
-// Row y of raw frame number `frame`: the exposed scene, seeded sensor noise and the frame
-// number in large digits at the top left. The same frame number and exposure always give
-// the same bytes.
-void raw_row(const Exposure &exposure, uint64_t frame, unsigned y, uint8_t *out);
+// The scene of this process (CAMSIM_SCENE's, or the built-in one) at the sensor's size,
+// exposed with the given brightness factor (1.0 is about 10 ms at 0 dB) and gain.
+std::shared_ptr<const ExposedScene> expose_scene(double brightness, double gain_db);
+
+// The brightness factor at which this process's scene meters as bright as the built-in
+// scene at 1.0 (its mean light over the built-in's): 1.0 for the built-in scene.
+double metering_factor();
+
+// Row y of raw frame number `frame`: the exposed scene with its seeded sensor noise, and
+// the frame number in large digits at the top left. The same frame number and exposed
+// scene always give the same bytes.
+void raw_row(const ExposedScene &scene, uint64_t frame, unsigned y, uint8_t *out);
 
 } // namespace camsim

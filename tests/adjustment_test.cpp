@@ -97,7 +97,8 @@ TEST(AjusteExposicion, WritesValuesInRangeAndRefusesTheRest)
         {"10\n", "Tiempo de Exposición = 10.0ms\n", "10"},
         {"0.1\n", "Tiempo de Exposición = 0.1ms\n", "0.100000001"},
         {"33.1\n", "Tiempo de Exposición = 33.1ms\n", "33.0999985"},
-        {"12.345\n", "Tiempo de Exposición = 12.3ms\n", "12.3450003"},
+        // Written as typed; the camera holds whole 10 µs lines, 12.35 ms, and says so.
+        {"12.345\n", "Tiempo de Exposición = 12.4ms\n", "12.3450003"},
         {"  \n\n 20.5 ms\n", "Tiempo de Exposición = 20.5ms\n", "20.5"},
         {"0x10\n", "Tiempo de Exposición = 16.0ms\n", "16"},
         {zeros_then_twelve + "\n", "Tiempo de Exposición = 12.0ms\n", "12"},
@@ -198,6 +199,9 @@ TEST(Adjustment, AValueWrittenIsWhatALaterProcessReads)
         {"ajuste_exposicion", "10\n", "consulta_exposicion", "Lectura de Shutter Speed = 10.0ms\n"},
         {"ajuste_exposicion", "33.1\n", "consulta_exposicion",
          "Lectura de Shutter Speed = 33.1ms\n"},
+        // The shutter opens for whole lines of 10 microseconds: 12.345 becomes 12.35.
+        {"ajuste_exposicion", "12.345\n", "consulta_exposicion",
+         "Lectura de Shutter Speed = 12.4ms\n"},
         {"ganancia", "0\n", "consulta_amplificacion", "Lectura de Ganancia = 0.000000dB\n"},
         {"ganancia", "12.4\n", "consulta_amplificacion", "Lectura de Ganancia = 12.400000dB\n"},
         // The camera clamps a gain below its range to its lowest.

@@ -1,0 +1,23 @@
+// Grey images read from a file to be the scene the sensor sees: PGM (P5) and PNG.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace camsim
+{
+
+struct GreyImage {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned white = 0;           // the sample value of full white: 255 or 65535, or a PGM's maxval
+    std::vector<uint16_t> pixels; // top row first
+};
+
+// Reads an 8- or 16-bit grey PGM (P5) or a PNG of any kind (libpng turns colour into grey
+// and drops transparency, composing on black). Returns the reason when the file cannot be
+// read, empty on success.
+std::string read_grey_image(const std::string &path, GreyImage &image);
+
+} // namespace camsim
