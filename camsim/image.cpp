@@ -192,7 +192,9 @@ Error save_bmp(const Image &image, const std::string &path)
         }
         return true;
     };
-    return replace_file(path, creation_mode(), fill) ? ok : write_failed;
+    const size_t size =
+        bmp_headers_size + static_cast<size_t>(padded_stride(image.width)) * image.height;
+    return replace_file(path, creation_mode(), size, fill) ? ok : write_failed;
 }
 
 } // namespace camsim

@@ -195,7 +195,7 @@ bool store_property(const std::string &path, unsigned camera, const camera_prope
         table[{camera, written.type}] = updated;
         const std::string text = format_table(table);
         // Readers see the old file or the new, never a mix.
-        stored = replace_file(path, 0600,
+        stored = replace_file(path, 0600, text.size(),
                               [&text](int fd) { return write_all(fd, text.data(), text.size()); });
     }
     if (stored)
