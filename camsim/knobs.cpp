@@ -1,6 +1,8 @@
 // Reading and checking the CAMSIM_* knobs.
 #include "knobs.h"
 
+#include "state_file.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -82,10 +84,7 @@ std::string parse_faults(const std::string &text, Knobs &into)
 
 std::string default_state_path()
 {
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/')
-        return std::string(runtime) + "/camsim.state";
-    return "/tmp/camsim-" + std::to_string(getuid()) + ".state";
+    return standard_state_path();
 }
 
 Knobs read_environment()
