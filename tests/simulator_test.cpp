@@ -22,7 +22,15 @@ namespace
 
 // The simulator reads its knobs once, on first use: a state file of this process's own,
 // and a small odd-stride sensor so BMP rows need padding.
-const std::string state_path = "/tmp/camkit-unit-" + std::to_string(getpid()) + ".state";
+const std::string unit_directory = temporary_directory("camkit-unit");
+const std::string state_path = unit_directory + "/camera.state";
+// Removed when the tests are over.
+const struct UnitDirectory {
+    ~UnitDirectory()
+    {
+        remove_tree(unit_directory);
+    }
+} unit_directory_removal;
 const bool knobs_set = [] {
     setenv("CAMSIM_STATE", state_path.c_str(), 1);
     setenv("CAMSIM_SENSOR", "18x16", 1);
@@ -211,13 +219,10 @@ TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
     ASSERT_EQ(fc2StartCapture(context), 0);
     ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
     ASSERT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
-    char directory[] = "/tmp/camkit-unit-XXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    const std::string path = std::string(directory) + "/frame.bmp";
+    const std::string path = unit_directory + "/frame.bmp";
     ASSERT_EQ(fc2SaveImage(&grey, path.c_str(), FILE_FORMAT_BMP), 0);
     const std::string bytes = read_file(path);
     unlink(path.c_str());
-    rmdir(directory);
 
     // 18 pixels a row pad to 20 bytes; 16 rows.
     const unsigned char expected_header[54] = {
