@@ -214,11 +214,12 @@ void remove_tree(const std::string &directory)
         FTW_DEPTH | FTW_PHYS);
 }
 
-void bench_size(const Size &size, int repeats, const std::string &scratch)
+void bench_size(const Size &size, int repeats, const std::string &scratch,
+                const std::string &program)
 {
     const std::string label = std::to_string(size.width) + "x" + std::to_string(size.height);
     const std::string root = scratch + "/" + label;
-    Program camera{CAPTURA_SIMPLE, {}, root + "/series", environment(size, root + "/state")};
+    Program camera{program, {}, root + "/series", environment(size, root + "/state")};
     Program plain{PLAIN_WRITE, {root + "/frames"}, root + "/plain", camera.env};
     check(mkdir(root.c_str(), 0700) == 0 && mkdir(camera.directory.c_str(), 0700) == 0 &&
               mkdir(plain.directory.c_str(), 0700) == 0,
@@ -272,6 +273,7 @@ int main(int argc, char **argv)
 {
     int repeats = 21;
     std::vector<Size> sizes = {{1280, 960}, {2048, 1536}};
+    std::string program = CAPTURA_SIMPLE;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) {
             repeats = std::atoi(argv[++i]);
@@ -280,19 +282,21 @@ int main(int argc, char **argv)
             if (std::sscanf(argv[++i], "%ux%u", &size.width, &size.height) != 2)
                 repeats = 0;
             sizes = {size};
+        } else if (std::strcmp(argv[i], "--program") == 0 && i + 1 < argc) {
+            program = argv[++i]; // another build of captura_simple, to compare
         } else {
             repeats = 0;
         }
     }
     if (repeats < 1) {
-        std::fprintf(stderr, "usage: series_bench [--repeats N] [--size WxH]\n");
+        std::fprintf(stderr, "usage: series_bench [--repeats N] [--size WxH] [--program PATH]\n");
         return 2;
     }
     const std::string scratch = scratch_directory();
     int status = 0;
     try {
         for (const Size &size : sizes)
-            bench_size(size, repeats, scratch);
+            bench_size(size, repeats, scratch, program);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "series_bench: %s\n", error.what());
         status = 1;

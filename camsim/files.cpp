@@ -3,6 +3,7 @@
 #include "files.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <system_error>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace camsim
 {
@@ -20,8 +22,8 @@ namespace
 {
 
 // Closes descriptors of replaced files on a thread of its own: the last reference to a
-// replaced file goes with them, and with it the cost of freeing its blocks. One at a time;
-// the next save and the end of the process wait for it.
+// replaced file goes with them, and with it the cost of freeing its blocks, which thus
+// overlaps the making of the next frame. The end of the process waits for it.
 class Freeing
 {
   public:
@@ -30,31 +32,62 @@ class Freeing
     Freeing &operator=(const Freeing &) = delete;
     ~Freeing()
     {
-        wait();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (worker_.joinable())
+            worker_.join();
     }
 
     void wait()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (thread_.joinable())
-            thread_.join();
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return pending_.empty() && !busy_; });
     }
 
     void release(int fd)
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (thread_.joinable())
-            thread_.join();
-        try {
-            thread_ = std::thread([fd] { ::close(fd); });
-        } catch (const std::system_error &) {
-            ::close(fd);
+        if (!worker_.joinable()) {
+            try {
+                worker_ = std::thread(&Freeing::run, this);
+            } catch (const std::system_error &) {
+                ::close(fd);
+                return;
+            }
         }
+        pending_.push_back(fd);
+        wake_.notify_one();
     }
 
   private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+            if (pending_.empty())
+                return;
+            std::vector<int> fds;
+            fds.swap(pending_);
+            busy_ = true;
+            lock.unlock();
+            for (int fd : fds)
+                ::close(fd);
+            lock.lock();
+            busy_ = false;
+            done_.notify_all();
+        }
+    }
+
     std::mutex mutex_;
-    std::thread thread_;
+    std::condition_variable wake_, done_;
+    std::vector<int> pending_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread worker_;
 };
 
 Freeing &freeing()
@@ -123,21 +156,27 @@ bool publish(int fd, int dir, const std::string &base)
         return true; // nothing was there
     if (errno != EEXIST)
         return false;
-    // Keep a reference to the file being replaced, so that the rename only unnames it and
-    // its blocks are freed when the reference is dropped, on the freeing thread.
+    // Keep a reference to the file being replaced, so that taking its name away only
+    // unnames it and its blocks are freed when the reference is dropped, on the freeing
+    // thread.
     const int old = ::openat(dir, base.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info;
+    // A file or a link there is exchanged with the new file, then unnamed: a rename over
+    // an existing file would make the filesystem write the new file out there and then.
+    const bool exchange =
+        old >= 0 && ::fstat(old, &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode));
     const std::string incoming = incoming_name(base);
     bool published = false;
     {
         SignalsHeld held;
         ::unlinkat(dir, incoming.c_str(), 0); // left by a process killed here before
         if (link_unnamed(fd, dir, incoming.c_str())) {
-            published = ::renameat(dir, incoming.c_str(), dir, base.c_str()) == 0;
-            if (!published) {
-                const int error = errno;
-                ::unlinkat(dir, incoming.c_str(), 0);
-                errno = error;
-            }
+            published = exchange ? ::renameat2(dir, incoming.c_str(), dir, base.c_str(),
+                                               RENAME_EXCHANGE) == 0
+                                 : ::renameat(dir, incoming.c_str(), dir, base.c_str()) == 0;
+            const int error = errno;
+            ::unlinkat(dir, incoming.c_str(), 0); // the replaced file, or the new one
+            errno = error;
         }
     }
     if (old >= 0) {
