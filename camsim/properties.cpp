@@ -193,17 +193,21 @@ bool store_property(const std::string &path, unsigned camera, const camera_prope
                     camera_property &held)
 {
     std::string refusal = check_state_directory(path, true);
-    const int lock = refusal.empty() ? open_state(path + ".lock", O_RDWR | O_CREAT, refusal) : -1;
+    if (!refusal.empty()) {
+        report_refused_state(path, refusal);
+        return false;
+    }
+    Table table;
+    if (!read_table(path, table))
+        return false; // refused, whatever the lock
+    const int lock = open_state(path + ".lock", O_RDWR | O_CREAT, refusal);
     if (lock < 0) {
-        report_refused_state(path, refusal.compare(0, 10, "directory ") == 0
-                                       ? refusal
-                                       : "lock file '" + path + ".lock' is " + refusal);
+        report_refused_state(path, "lock file '" + path + ".lock': " + refusal);
         return false;
     }
     while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
     }
     // Read again under the lock: another process may have changed another property.
-    Table table;
     bool stored = read_table(path, table);
     for (const camera_property &record : factory_settings().records)
         table.emplace(std::make_pair(camera, record.type), record);

@@ -297,6 +297,13 @@ void remove_tree(const std::string &path)
         FTW_DEPTH | FTW_PHYS);
 }
 
+std::set<std::string> directory_entries(const std::string &directory)
+{
+    Result listing;
+    collect_directory(directory, listing);
+    return listing.entries;
+}
+
 std::string capture_stdout(const std::function<void()> &action)
 {
     const std::string directory = temporary_directory("camkit-stdout");

@@ -90,6 +90,8 @@ std::string temporary_root();
 // A new directory in it, named after `prefix`; the caller removes it (remove_tree).
 std::string temporary_directory(const std::string &prefix);
 void remove_tree(const std::string &path);
+// Every name in a directory.
+std::set<std::string> directory_entries(const std::string &directory);
 
 // What `action` prints on this process's standard output.
 std::string capture_stdout(const std::function<void()> &action);
