@@ -539,4 +539,31 @@ TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingE
     RecordProperty("extra_files", extra);
 }
 
+TEST(Harness, AProgramThatReadsNoInputAndWritesMuchDoesNotHangIt)
+{
+    // More than a pipe holds each way: a harness that blocked on writing the input would
+    // wait for a program that waits for it to read the output.
+    Launch run;
+    run.program = "/bin/sh";
+    run.args = {"-c", "head -c 300000 /dev/zero; echo done >&2"};
+    run.input = std::string(1 << 20, 'x');
+    Result result = harness::run(run);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, std::string(300000, '\0'));
+    EXPECT_EQ(result.err, "done\n");
+    EXPECT_GT(result.max_rss_kb, 0);
+}
+
+TEST(Harness, MeasuresThePeakMemoryOfTheProgramAloneNotWhatItInheritedFromTheHarness)
+{
+    // 64 MB in use here when the harness forks: none of it is the program's.
+    std::vector<char> ballast(64 << 20, 1);
+    Launch run;
+    run.program = "consulta_exposicion";
+    Result result = harness::run(run);
+    EXPECT_EQ(result.out, "Lectura de Shutter Speed = 10.0ms\n");
+    EXPECT_GT(result.max_rss_kb, 512);
+    EXPECT_LT(result.max_rss_kb, 32 * 1024) << "ballast " << static_cast<int>(ballast.back());
+}
+
 } // namespace
