@@ -85,6 +85,10 @@ std::vector<std::string> calls_of(const std::vector<std::string> &calls,
 
 std::string program_path(const std::string &program);
 
+// Whether Result::max_rss_kb is the program's alone: not in builds with AddressSanitizer,
+// where it also counts what the harness had when it started the program.
+bool peak_memory_measured();
+
 // The directory for temporary files: $TMPDIR, else the system's.
 std::string temporary_root();
 // A new directory in it, named after `prefix`; the caller removes it (remove_tree).
