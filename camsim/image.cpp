@@ -179,7 +179,7 @@ Error save_bmp(const Image &image, const std::string &path)
         raw.stride = image.exposure != nullptr ? image.width : image.stride;
         Demosaic demosaic(raw);
         const unsigned stride = padded_stride(image.width);
-        const unsigned slice_rows = std::max(1u, (256u << 10) / stride);
+        const unsigned slice_rows = std::min(image.height, std::max(1u, (64u << 10) / stride));
         // Kept from frame to frame: a buffer this size made afresh is mapped and zeroed
         // page by page every time.
         static thread_local std::vector<uint8_t> slice;
