@@ -188,11 +188,11 @@ void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
         if (ready < 0 && errno != EINTR)
             check(false, "poll");
         const auto now = std::chrono::steady_clock::now();
-        if (now > deadline) {
+        if (now > deadline && !reaped) {
             kill(child, SIGKILL);
             signalled = true;
         }
-        if (!signalled && now >= start + launch.signal_after) {
+        if (!signalled && !reaped && now >= start + launch.signal_after) {
             kill(child, launch.signal);
             signalled = true;
         }
