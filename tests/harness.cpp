@@ -184,7 +184,7 @@ void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
                          {err_open ? pipes.err[0] : -1, POLLIN, 0},
                          {input_open && input_started ? pipes.in[1] : -1, POLLOUT, 0}};
         // Short waits: the program's stops and its end are noticed by polling for them.
-        int ready = ::poll(fds, 3, out_open || err_open ? 2 : 0);
+        int ready = ::poll(fds, 3, 2);
         if (ready < 0 && errno != EINTR)
             check(false, "poll");
         const auto now = std::chrono::steady_clock::now();
@@ -224,7 +224,7 @@ void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
         // prompt_seen; the program still gets its input and ends.
         if (!input_started && (!out_open || now > start + prompt_wait))
             input_started = true;
-        reaped = watch.poll(result, !out_open && !err_open);
+        reaped = watch.poll(result, !out_open && !err_open && !input_open);
     }
     if (input_open)
         close(pipes.in[1]);
