@@ -1,14 +1,22 @@
-// Cost of a ten-frame series (retrieve, convert, save) on the simulated camera at
-// 2048x1536, against writing the same ten BMP files' bytes with a plain write loop, and
-// the peak memory of a captura_simple run at that size.
-#include "sdk.h"
-
-#include <benchmark/benchmark.h>
+// What a user's ten-frame series costs: whole captura_simple processes on the simulated
+// camera (unpaced) against a plain loop writing the same ten files' bytes in a process of
+// its own, run alternately, each run replacing the series its predecessor left; median wall
+// and CPU time (user + system of the process) and their ratios, and the peak memory of each
+// program alone.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <ftw.h>
 #include <spawn.h>
+#include <stdexcept>
 #include <string>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -18,120 +26,285 @@ extern char **environ;
 namespace
 {
 
-constexpr unsigned width = 2048, height = 1536;
-constexpr size_t bmp_size = 14 + 40 + 1024 + static_cast<size_t>(width) * height;
+struct Size {
+    unsigned width, height;
+};
+
+struct Cost {
+    double wall_ms, cpu_ms;
+};
+
+struct Program {
+    std::string path;
+    std::vector<std::string> args;
+    std::string directory;
+    std::vector<std::string> env;
+};
+
+void check(bool ok, const std::string &what)
+{
+    if (!ok)
+        throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::vector<char *> pointers(std::vector<std::string> &strings)
+{
+    std::vector<char *> result;
+    for (std::string &s : strings)
+        result.push_back(s.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+std::vector<std::string> environment(const Size &size, const std::string &state)
+{
+    std::vector<std::string> env;
+    for (char **entry = environ; *entry != nullptr; ++entry)
+        if (std::strncmp(*entry, "CAMSIM_", 7) != 0)
+            env.emplace_back(*entry);
+    env.push_back("CAMSIM_SENSOR=" + std::to_string(size.width) + "x" +
+                  std::to_string(size.height));
+    env.push_back("CAMSIM_FPS=0");
+    env.push_back("CAMSIM_STATE=" + state);
+    return env;
+}
+
+double milliseconds(const timeval &t)
+{
+    return t.tv_sec * 1e3 + t.tv_usec / 1e3;
+}
+
+// Runs the program to its end: wall time from start to reaping, CPU time of the process.
+Cost timed_run(Program &program)
+{
+    std::vector<std::string> argv{program.path};
+    argv.insert(argv.end(), program.args.begin(), program.args.end());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, program.directory.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    errno = posix_spawn(&child, program.path.c_str(), &actions, nullptr, pointers(argv).data(),
+                        pointers(program.env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    check(errno == 0, "spawn " + program.path);
+    int status = 0;
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0)
+        check(errno == EINTR, "wait4");
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error(program.path + " failed");
+    return {std::chrono::duration<double, std::milli>(end - start).count(),
+            milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime)};
+}
+
+long status_field_kb(pid_t pid, const char *field)
+{
+    FILE *file = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "re");
+    if (file == nullptr)
+        return -1;
+    char line[256];
+    long value = -1;
+    const size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, file) != nullptr)
+        if (std::strncmp(line, field, length) == 0 && line[length] == ':')
+            value = std::strtol(line + length + 1, nullptr, 10);
+    std::fclose(file);
+    return value;
+}
+
+// Peak resident memory of the program alone (kB): its VmHWM, read when it is about to
+// exit (a traced exit stop), so nothing of this process's memory is counted. Falls back to
+// the reaped child's ru_maxrss, which counts what it had before exec, where tracing is not
+// allowed; `traced` says which.
+long peak_memory_kb(Program &program, bool &traced)
+{
+    int go[2];
+    check(pipe2(go, O_CLOEXEC) == 0, "pipe");
+    std::vector<std::string> argv{program.path};
+    argv.insert(argv.end(), program.args.begin(), program.args.end());
+    std::vector<char *> args = pointers(argv), env = pointers(program.env);
+    const pid_t child = fork();
+    check(child >= 0, "fork");
+    if (child == 0) {
+        close(go[1]);
+        char byte;
+        if (read(go[0], &byte, 1) != 1 || chdir(program.directory.c_str()) != 0)
+            _exit(126);
+        execve(args[0], args.data(), env.data());
+        _exit(127);
+    }
+    close(go[0]);
+#if defined(__SANITIZE_ADDRESS__)
+    traced = false; // LeakSanitizer cannot check a process that something else traces
+#else
+    traced = ptrace(PTRACE_SEIZE, child, nullptr, PTRACE_O_TRACEEXIT) == 0;
+#endif
+    check(write(go[1], "x", 1) == 1, "start child");
+    close(go[1]);
+    long peak = -1;
+    int status = 0;
+    rusage usage{};
+    for (;;) {
+        if (wait4(child, &status, 0, &usage) < 0) {
+            check(errno == EINTR, "wait4");
+            continue;
+        }
+        if (WIFEXITED(status) || WIFSIGNALED(status))
+            break;
+        if (WIFSTOPPED(status)) {
+            int signal = WSTOPSIG(status);
+            if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
+                peak = status_field_kb(child, "VmHWM");
+                signal = 0;
+            }
+            ptrace(PTRACE_CONT, child, nullptr, signal);
+        }
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error(program.path + " failed");
+    return traced && peak > 0 ? peak : usage.ru_maxrss;
+}
+
+std::string frame_name(int i)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d.bmp", i);
+    return name;
+}
+
+// The ten frames end to end, for the plain loop to write.
+void join_frames(const std::string &directory, const std::string &into, size_t frame_size)
+{
+    std::string bytes;
+    for (int i = 0; i < 10; ++i) {
+        FILE *file = std::fopen((directory + "/" + frame_name(i)).c_str(), "rb");
+        check(file != nullptr, "open frame " + frame_name(i));
+        std::vector<char> frame(frame_size + 1);
+        const size_t n = std::fread(frame.data(), 1, frame.size(), file);
+        std::fclose(file);
+        if (n != frame_size)
+            throw std::runtime_error(frame_name(i) + " has the wrong size");
+        bytes.append(frame.data(), n);
+    }
+    FILE *file = std::fopen(into.c_str(), "wb");
+    check(file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+              std::fclose(file) == 0,
+          "write " + into);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 std::string scratch_directory()
 {
-    static std::string directory = [] {
-        char pattern[] = "/tmp/camkit-bench-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-            std::abort();
-        return std::string(pattern);
-    }();
-    return directory;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : P_tmpdir) + "/camkit-bench-XXXXXX";
+    check(mkdtemp(pattern.data()) != nullptr, "mkdtemp " + pattern);
+    return pattern;
 }
 
-void remove_frames()
+void remove_tree(const std::string &directory)
 {
+    nftw(
+        directory.c_str(),
+        [](const char *path, const struct stat *, int, struct FTW *) { return remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
+void bench_size(const Size &size, int repeats, const std::string &scratch,
+                const std::string &program)
+{
+    const std::string label = std::to_string(size.width) + "x" + std::to_string(size.height);
+    const std::string root = scratch + "/" + label;
+    Program camera{program, {}, root + "/series", environment(size, root + "/state")};
+    Program plain{PLAIN_WRITE, {root + "/frames"}, root + "/plain", camera.env};
+    check(mkdir(root.c_str(), 0700) == 0 && mkdir(camera.directory.c_str(), 0700) == 0 &&
+              mkdir(plain.directory.c_str(), 0700) == 0,
+          "mkdir " + root);
+    const size_t frame_size =
+        14 + 40 + 1024 + static_cast<size_t>((size.width + 3) & ~3u) * size.height;
+
+    // First runs: the series every timed run replaces, and the bytes for the plain loop.
+    timed_run(camera);
+    join_frames(camera.directory, plain.args[0], frame_size);
+    timed_run(plain);
+
+    std::vector<double> wall[2], cpu[2];
+    for (int r = 0; r < repeats; ++r)
+        for (int which = 0; which < 2; ++which) {
+            // Alternate which goes first, so neither always follows the other.
+            const int k = (r % 2 == 0) ? which : 1 - which;
+            Cost cost = timed_run(k == 0 ? camera : plain);
+            wall[k].push_back(cost.wall_ms);
+            cpu[k].push_back(cost.cpu_ms);
+        }
     for (int i = 0; i < 10; ++i) {
-        char name[64];
-        snprintf(name, sizeof name, "%s/%04d.bmp", scratch_directory().c_str(), i);
-        unlink(name);
+        struct stat info;
+        check(stat((camera.directory + "/" + frame_name(i)).c_str(), &info) == 0, "frame");
+        if (static_cast<size_t>(info.st_size) != frame_size)
+            throw std::runtime_error("a frame has the wrong size");
     }
-}
 
-void series(benchmark::State &state)
-{
-    camera_context context = nullptr;
-    unsigned int count = 0;
-    camera_id id = {};
-    image_record raw = {}, grey = {};
-    if (fc2CreateContext(&context) || fc2GetNumOfCameras(context, &count) ||
-        fc2GetCameraFromIndex(context, 0, &id) || fc2Connect(context, &id) ||
-        fc2StartCapture(context) || fc2CreateImage(&raw) || fc2CreateImage(&grey)) {
-        state.SkipWithError("the simulated camera did not open");
-        return;
+    bool traced_camera = false, traced_plain = false;
+    long camera_kb = 0, plain_kb = 0;
+    for (int r = 0; r < 3; ++r) {
+        camera_kb = std::max(camera_kb, peak_memory_kb(camera, traced_camera));
+        plain_kb = std::max(plain_kb, peak_memory_kb(plain, traced_plain));
     }
-    for (auto _ : state) {
-        for (int i = 0; i < 10; ++i) {
-            char name[64];
-            snprintf(name, sizeof name, "%s/%04d.bmp", scratch_directory().c_str(), i);
-            if (fc2RetrieveBuffer(context, &raw) ||
-                fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey) ||
-                fc2SaveImage(&grey, name, FILE_FORMAT_BMP))
-                state.SkipWithError("a frame failed");
-        }
-        state.PauseTiming();
-        remove_frames();
-        state.ResumeTiming();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 10 * bmp_size);
-    fc2StopCapture(context);
-    fc2DestroyContext(context);
-}
 
-void plain_write_loop(benchmark::State &state)
-{
-    std::vector<char> bytes(bmp_size, 'x');
-    for (auto _ : state) {
-        for (int i = 0; i < 10; ++i) {
-            char name[64];
-            snprintf(name, sizeof name, "%s/%04d.bmp", scratch_directory().c_str(), i);
-            FILE *file = fopen(name, "wb");
-            if (file == nullptr || fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
-                fclose(file) != 0)
-                state.SkipWithError("write failed");
-        }
-        state.PauseTiming();
-        remove_frames();
-        state.ResumeTiming();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 10 * bmp_size);
+    const double w[2] = {median(wall[0]), median(wall[1])};
+    const double c[2] = {median(cpu[0]), median(cpu[1])};
+    std::printf("%s, %d runs each, medians:\n", label.c_str(), repeats);
+    std::printf("  captura_simple  wall %7.2f ms  cpu %7.2f ms  peak memory %6.2f MB%s\n", w[0],
+                c[0], camera_kb / 1024.0, traced_camera ? "" : " (with the parent's)");
+    std::printf("  plain loop      wall %7.2f ms  cpu %7.2f ms  peak memory %6.2f MB%s\n", w[1],
+                c[1], plain_kb / 1024.0, traced_plain ? "" : " (with the parent's)");
+    std::printf("  ratio           wall %7.2f     cpu %7.2f     frame %.2f MB\n", w[0] / w[1],
+                c[0] / c[1], frame_size / (1024.0 * 1024.0));
+    std::fflush(stdout);
 }
-
-// Peak resident memory of one captura_simple process taking the series at this size.
-void captura_simple_peak_memory(benchmark::State &state)
-{
-    long peak_kb = 0;
-    for (auto _ : state) {
-        // Spawned rather than forked, so the child does not start with this process's pages.
-        pid_t child = 0;
-        char *argv[] = {const_cast<char *>(CAPTURA_SIMPLE), nullptr};
-        std::string directory = scratch_directory();
-        if (chdir(directory.c_str()) != 0 ||
-            posix_spawn(&child, CAPTURA_SIMPLE, nullptr, nullptr, argv, environ) != 0) {
-            state.SkipWithError("captura_simple did not start");
-            return;
-        }
-        int status = 0;
-        struct rusage usage {
-        };
-        wait4(child, &status, 0, &usage);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            state.SkipWithError("captura_simple failed");
-        peak_kb = usage.ru_maxrss;
-        state.PauseTiming();
-        remove_frames();
-        state.ResumeTiming();
-    }
-    state.counters["peak_MB"] = static_cast<double>(peak_kb) / 1024;
-    state.counters["frame_MB"] = static_cast<double>(width) * height / (1024 * 1024);
-}
-
-const bool knobs_set = [] {
-    setenv("CAMSIM_SENSOR", "2048x1536", 1);
-    setenv("CAMSIM_FPS", "0", 1);
-    unsetenv("CAMSIM_FAIL");
-    unsetenv("CAMSIM_LOG");
-    std::string state = scratch_directory() + "/camera.state";
-    setenv("CAMSIM_STATE", state.c_str(), 1);
-    return true;
-}();
 
 } // namespace
 
-BENCHMARK(series)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(plain_write_loop)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(captura_simple_peak_memory)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    int repeats = 21;
+    std::vector<Size> sizes = {{1280, 960}, {2048, 1536}};
+    std::string program = CAPTURA_SIMPLE;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) {
+            repeats = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            Size size{};
+            if (std::sscanf(argv[++i], "%ux%u", &size.width, &size.height) != 2)
+                repeats = 0;
+            sizes = {size};
+        } else if (std::strcmp(argv[i], "--program") == 0 && i + 1 < argc) {
+            program = argv[++i]; // another build of captura_simple, to compare
+        } else {
+            repeats = 0;
+        }
+    }
+    if (repeats < 1) {
+        std::fprintf(stderr, "usage: series_bench [--repeats N] [--size WxH] [--program PATH]\n");
+        return 2;
+    }
+    const std::string scratch = scratch_directory();
+    int status = 0;
+    try {
+        for (const Size &size : sizes)
+            bench_size(size, repeats, scratch, program);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "series_bench: %s\n", error.what());
+        status = 1;
+    }
+    remove_tree(scratch);
+    return status;
+}

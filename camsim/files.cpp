@@ -1,15 +1,218 @@
-// Short-write-safe writing and replacing a file through a temporary one.
+// Replacing a file atomically through an unnamed temporary file, and freeing the file it
+// replaces off the caller's path.
 #include "files.h"
 
 #include <cerrno>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace camsim
 {
+namespace
+{
+
+// Closes descriptors of replaced files on a thread of its own: the last reference to a
+// replaced file goes with them, and with it the cost of freeing its blocks, which thus
+// overlaps the making of the next frame. The end of the process waits for it.
+class Freeing
+{
+  public:
+    Freeing() = default;
+    Freeing(const Freeing &) = delete;
+    Freeing &operator=(const Freeing &) = delete;
+    ~Freeing()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (worker_.joinable())
+            worker_.join();
+    }
+
+    void wait()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return pending_.empty() && !busy_; });
+    }
+
+    void release(int fd)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!worker_.joinable()) {
+            try {
+                worker_ = std::thread(&Freeing::run, this);
+            } catch (const std::system_error &) {
+                ::close(fd);
+                return;
+            }
+        }
+        pending_.push_back(fd);
+        wake_.notify_one();
+    }
+
+  private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+            if (pending_.empty())
+                return;
+            std::vector<int> fds;
+            fds.swap(pending_);
+            busy_ = true;
+            lock.unlock();
+            for (int fd : fds)
+                ::close(fd);
+            lock.lock();
+            busy_ = false;
+            done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::vector<int> pending_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+Freeing &freeing()
+{
+    static Freeing instance;
+    return instance;
+}
+
+// Catchable signals held back while a new file has a temporary name, so that only SIGKILL
+// can end the process with that name still there (and the next save of the file removes it).
+class SignalsHeld
+{
+  public:
+    SignalsHeld()
+    {
+        sigset_t all;
+        sigfillset(&all);
+        held_ = pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
+    }
+    SignalsHeld(const SignalsHeld &) = delete;
+    SignalsHeld &operator=(const SignalsHeld &) = delete;
+    ~SignalsHeld()
+    {
+        if (held_)
+            pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+
+  private:
+    sigset_t previous_;
+    bool held_ = false;
+};
+
+// Gives the unnamed file open at fd the name `name` in directory `dir`.
+bool link_unnamed(int fd, int dir, const char *name)
+{
+    if (::linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0)
+        return true;
+    if (errno != ENOENT && errno != EPERM)
+        return false;
+    // Without the privilege to link by descriptor, through its /proc entry.
+    char proc_path[64];
+    std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, proc_path, dir, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Reserves the file's blocks before it is written, which costs less than finding them a
+// write at a time; filesystems that cannot are left to do it as the writes come.
+bool reserve(int fd, size_t size)
+{
+    if (size == 0 || ::fallocate(fd, 0, 0, static_cast<off_t>(size)) == 0)
+        return true;
+    return errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL;
+}
+
+// Fills the new file: mode, reservation, bytes; true when it holds exactly `size` bytes.
+bool fill_file(int fd, mode_t mode, size_t size, const std::function<bool(int fd)> &fill)
+{
+    return ::fchmod(fd, mode) == 0 && reserve(fd, size) && fill(fd) &&
+           ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size);
+}
+
+// Puts the complete unnamed file at fd under `base` in dir, replacing what is there.
+bool publish(int fd, int dir, const std::string &base)
+{
+    if (link_unnamed(fd, dir, base.c_str()))
+        return true; // nothing was there
+    if (errno != EEXIST)
+        return false;
+    // Keep a reference to the file being replaced, so that taking its name away only
+    // unnames it and its blocks are freed when the reference is dropped, on the freeing
+    // thread.
+    const int old = ::openat(dir, base.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info;
+    // A file or a link there is exchanged with the new file, then unnamed: a rename over
+    // an existing file would make the filesystem write the new file out there and then.
+    const bool exchange =
+        old >= 0 && ::fstat(old, &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode));
+    const std::string incoming = incoming_name(base);
+    bool published = false;
+    {
+        SignalsHeld held;
+        ::unlinkat(dir, incoming.c_str(), 0); // left by a process killed here before
+        if (link_unnamed(fd, dir, incoming.c_str())) {
+            published = exchange ? ::renameat2(dir, incoming.c_str(), dir, base.c_str(),
+                                               RENAME_EXCHANGE) == 0
+                                 : ::renameat(dir, incoming.c_str(), dir, base.c_str()) == 0;
+            const int error = errno;
+            ::unlinkat(dir, incoming.c_str(), 0); // the replaced file, or the new one
+            errno = error;
+        }
+    }
+    if (old >= 0) {
+        if (published)
+            freeing().release(old);
+        else
+            ::close(old);
+    }
+    return published;
+}
+
+// The fallback where unnamed files are not available: a named temporary beside the file.
+bool replace_through_named(const std::string &directory, const std::string &base, mode_t mode,
+                           size_t size, const std::function<bool(int fd)> &fill)
+{
+    const std::string path = directory + "/" + base;
+    std::string temporary = directory + "/." + base + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool written = fill_file(fd, mode, size, fill);
+    written = ::close(fd) == 0 && written;
+    const int old = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    const bool replaced = written && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!replaced)
+        ::unlink(temporary.c_str());
+    if (old >= 0) {
+        if (replaced)
+            freeing().release(old);
+        else
+            ::close(old);
+    }
+    return replaced;
+}
+
+} // namespace
 
 bool write_all(int fd, const void *bytes, size_t size)
 {
@@ -26,22 +229,40 @@ bool write_all(int fd, const void *bytes, size_t size)
     return true;
 }
 
-bool replace_file(const std::string &path, mode_t mode, const std::function<bool(int fd)> &fill)
+std::string incoming_name(const std::string &base)
+{
+    return "." + base + ".camsim-new";
+}
+
+bool replace_file(const std::string &path, mode_t mode, size_t size,
+                  const std::function<bool(int fd)> &fill)
 {
     const size_t slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string directory = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : path.substr(0, slash);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary = directory + "." + base + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (base.empty())
         return false;
-    bool written = ::fchmod(fd, mode) == 0 && fill(fd);
-    written = ::close(fd) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    const int dir = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
         return false;
+    const int fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (fd < 0) {
+        ::close(dir);
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return false;
+        return replace_through_named(directory, base, mode, size, fill);
     }
-    return true;
+    const bool replaced = fill_file(fd, mode, size, fill) && publish(fd, dir, base);
+    ::close(fd);
+    ::close(dir);
+    return replaced;
+}
+
+void finish_freeing()
+{
+    freeing().wait();
 }
 
 } // namespace camsim

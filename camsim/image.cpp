@@ -180,8 +180,11 @@ Error save_bmp(const Image &image, const std::string &path)
         raw.stride = image.exposure != nullptr ? image.width : image.stride;
         Demosaic demosaic(raw);
         const unsigned stride = padded_stride(image.width);
-        const unsigned slice_rows = std::max(1u, (256u << 10) / stride);
-        std::vector<uint8_t> slice(static_cast<size_t>(slice_rows) * stride);
+        const unsigned slice_rows = std::min(image.height, std::max(1u, (64u << 10) / stride));
+        // Kept from frame to frame: a buffer this size made afresh is mapped and zeroed
+        // page by page every time.
+        static thread_local std::vector<uint8_t> slice;
+        slice.resize(std::max(slice.size(), static_cast<size_t>(slice_rows) * stride));
         for (unsigned done = 0; done < image.height;) {
             const unsigned rows = std::min(slice_rows, image.height - done);
             for (unsigned i = 0; i < rows; ++i)
@@ -193,7 +196,9 @@ Error save_bmp(const Image &image, const std::string &path)
         }
         return true;
     };
-    return replace_file(path, creation_mode(), fill) ? ok : write_failed;
+    const size_t size =
+        bmp_headers_size + static_cast<size_t>(padded_stride(image.width)) * image.height;
+    return replace_file(path, creation_mode(), size, fill) ? ok : write_failed;
 }
 
 } // namespace camsim

@@ -1,6 +1,8 @@
 // Reading and checking the CAMSIM_* knobs.
 #include "knobs.h"
 
+#include "state_file.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -112,10 +114,7 @@ std::vector<std::string> parse_faults(const std::string &text, std::vector<Fault
 
 std::string default_state_path()
 {
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/')
-        return std::string(runtime) + "/camsim.state";
-    return "/tmp/camsim-" + std::to_string(getuid()) + ".state";
+    return standard_state_path();
 }
 
 Knobs read_environment()

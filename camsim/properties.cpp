@@ -2,6 +2,7 @@
 #include "properties.h"
 
 #include "files.h"
+#include "state_file.h"
 
 #include <cerrno>
 #include <cmath>
@@ -80,20 +81,30 @@ std::string format_table(const Table &table)
     return text;
 }
 
-Table read_table(const std::string &path)
+// Reads the state file into table; false when the file is refused (its refusal is
+// reported). A missing or damaged file leaves the table empty.
+bool read_table(const std::string &path, Table &table)
 {
-    Table table;
-    std::string text;
-    if (FILE *file = std::fopen(path.c_str(), "re")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < (1u << 20))
-            text.append(buffer, n);
-        std::fclose(file);
-        if (!parse_table(text, table))
-            table.clear();
+    table.clear();
+    std::string refusal = check_state_directory(path, false);
+    const int fd = refusal.empty() ? open_state(path, O_RDONLY, refusal) : -1;
+    if (!refusal.empty()) {
+        report_refused_state(path, refusal);
+        return false;
     }
-    return table;
+    if (fd < 0)
+        return true;
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while (text.size() < (1u << 20) &&
+           ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)))
+        if (n > 0)
+            text.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    if (!parse_table(text, table))
+        table.clear();
+    return true;
 }
 
 // Takes into the held record what the camera accepts of a written one: the control flags
@@ -181,7 +192,8 @@ Settings factory_settings()
 Settings load_settings(const std::string &path, unsigned camera)
 {
     Settings settings = factory_settings();
-    Table table = read_table(path);
+    Table table;
+    read_table(path, table);
     for (camera_property &record : settings.records) {
         auto found = table.find({camera, record.type});
         if (found != table.end())
@@ -193,22 +205,32 @@ Settings load_settings(const std::string &path, unsigned camera)
 bool store_property(const std::string &path, unsigned camera, const camera_property &written,
                     camera_property &held)
 {
-    int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lock < 0)
+    std::string refusal = check_state_directory(path, true);
+    if (!refusal.empty()) {
+        report_refused_state(path, refusal);
         return false;
+    }
+    Table table;
+    if (!read_table(path, table))
+        return false; // refused, whatever the lock
+    const int lock = open_state(path + ".lock", O_RDWR | O_CREAT, refusal);
+    if (lock < 0) {
+        report_refused_state(path, "lock file '" + path + ".lock': " + refusal);
+        return false;
+    }
     while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
     }
     // Read again under the lock: another process may have changed another property.
-    Table table = read_table(path);
+    bool stored = read_table(path, table);
     for (const camera_property &record : factory_settings().records)
         table.emplace(std::make_pair(camera, record.type), record);
     camera_property updated = table[{camera, written.type}];
-    bool stored = take_written_record(updated, written);
+    stored = stored && take_written_record(updated, written);
     if (stored) {
         table[{camera, written.type}] = updated;
         const std::string text = format_table(table);
         // Readers see the old file or the new, never a mix.
-        stored = replace_file(path, 0600,
+        stored = replace_file(path, 0600, text.size(),
                               [&text](int fd) { return write_all(fd, text.data(), text.size()); });
     }
     if (stored)

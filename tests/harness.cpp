@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,14 +41,18 @@ std::vector<std::string> environment(const std::map<std::string, std::string> &k
     // programs were built against.
     std::string library_path = "LD_LIBRARY_PATH=" CAMKIT_SIM_LIB_DIR;
     std::vector<std::string> entries;
-    for (char **entry = environ; *entry != nullptr; ++entry)
-        if (std::strncmp(*entry, "LD_LIBRARY_PATH=", 16) == 0)
+    for (char **entry = environ; *entry != nullptr; ++entry) {
+        const std::string name(*entry, std::strcspn(*entry, "="));
+        if (name == "LD_LIBRARY_PATH")
             library_path += std::string(":") + (*entry + 16);
-        else if (std::strncmp(*entry, "CAMSIM_", 7) != 0)
+        else if (name.compare(0, 7, "CAMSIM_") != 0 && knobs.count(name) == 0)
             entries.emplace_back(*entry);
-    entries.push_back(library_path);
+    }
+    if (knobs.count("LD_LIBRARY_PATH") == 0)
+        entries.push_back(library_path);
     for (const auto &[name, value] : knobs)
-        entries.push_back(name + "=" + value);
+        if (!value.empty())
+            entries.push_back(name + "=" + value);
     return entries;
 }
 
@@ -79,7 +84,7 @@ void collect_directory(const std::string &directory, Result &result)
 }
 
 struct Pipes {
-    int in[2], out[2], err[2];
+    int in[2], out[2], err[2], go[2];
 };
 
 [[noreturn]] void exec_child(const Launch &launch, const std::string &work, Pipes &pipes,
@@ -91,6 +96,11 @@ struct Pipes {
     for (int fd :
          {pipes.in[0], pipes.in[1], pipes.out[0], pipes.out[1], pipes.err[0], pipes.err[1]})
         close(fd);
+    // Wait until the harness is watching this process (see Watch).
+    close(pipes.go[1]);
+    char byte;
+    if (read(pipes.go[0], &byte, 1) != 1)
+        _exit(125);
     if (chdir(work.c_str()) != 0 || (launch.remove_working_directory && rmdir(work.c_str()) != 0))
         _exit(126);
     std::string path = program_path(launch.program);
@@ -100,38 +110,102 @@ struct Pipes {
     _exit(127);
 }
 
-// Feeds standard input (after the prompt, when one is awaited) and drains both outputs
-// until the program closes them.
+// Follows the program to its end. It is traced for one thing only: to stop it as it
+// exits, while its memory is still there, and read its peak resident memory then (a
+// reaped child's ru_maxrss counts what the harness had mapped when it forked). Signals
+// that stop it on their way are passed on. Where tracing is not allowed, ru_maxrss serves.
+class Watch
+{
+  public:
+    Watch(pid_t child, int go) : child_(child)
+    {
+        traced_ = peak_memory_measured() &&
+                  ptrace(PTRACE_SEIZE, child, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL) == 0;
+        check(write(go, "x", 1) == 1, "start the program");
+        close(go);
+    }
+
+    // Handles what happened to the program; true once it is reaped.
+    bool poll(Result &result, bool block)
+    {
+        while (!reaped_) {
+            int status = 0;
+            rusage usage{};
+            const pid_t got = wait4(child_, &status, block ? 0 : WNOHANG, &usage);
+            if (got < 0 && errno == EINTR)
+                continue;
+            check(got >= 0, "wait4");
+            if (got == 0)
+                break;
+            if (WIFSTOPPED(status)) {
+                int signal = WSTOPSIG(status);
+                if (status >> 16 == PTRACE_EVENT_EXIT)
+                    peak_kb_ = vm_hwm_kb(child_);
+                if (status >> 16 != 0)
+                    signal = 0; // an event stop, not a signal
+                ptrace(PTRACE_CONT, child_, nullptr, signal);
+                continue;
+            }
+            reaped_ = true;
+            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+            result.max_rss_kb = traced_ && peak_kb_ > 0 ? peak_kb_ : usage.ru_maxrss;
+        }
+        return reaped_;
+    }
+
+  private:
+    static long vm_hwm_kb(pid_t pid)
+    {
+        std::istringstream status(read_file("/proc/" + std::to_string(pid) + "/status"));
+        std::string line;
+        while (std::getline(status, line))
+            if (line.compare(0, 6, "VmHWM:") == 0)
+                return std::strtol(line.c_str() + 6, nullptr, 10);
+        return 0;
+    }
+
+    pid_t child_;
+    bool traced_ = false;
+    bool reaped_ = false;
+    long peak_kb_ = 0;
+};
+
+// Feeds standard input (after the prompt, when one is awaited) without ever blocking on
+// it, drains both outputs, sends the launch's signal when due, and reaps the program.
 void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
 {
-    bool input_given = false;
-    auto give_input = [&] {
-        if (!launch.input.empty()) {
-            ssize_t n = write(pipes.in[1], launch.input.data(), launch.input.size());
-            (void)n; // a program that is gone or reads less has its reasons
-        }
-        close(pipes.in[1]);
-        input_given = true;
-    };
-    if (launch.await_prompt.empty())
-        give_input();
-
+    Watch watch(child, pipes.go[1]);
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + run_time_limit;
-    bool out_open = true, err_open = true;
-    while (out_open || err_open) {
-        pollfd fds[2] = {{out_open ? pipes.out[0] : -1, POLLIN, 0},
-                         {err_open ? pipes.err[0] : -1, POLLIN, 0}};
-        int ready = poll(fds, 2, 100);
+    size_t sent = 0;
+    bool input_started = launch.await_prompt.empty(), input_open = true;
+    bool out_open = true, err_open = true, reaped = false, signalled = launch.signal == 0;
+    check(fcntl(pipes.in[1], F_SETFL, O_NONBLOCK) == 0, "fcntl");
+    while (out_open || err_open || !reaped) {
+        if (input_open && input_started && sent == launch.input.size()) {
+            close(pipes.in[1]);
+            input_open = false;
+        }
+        pollfd fds[3] = {{out_open ? pipes.out[0] : -1, POLLIN, 0},
+                         {err_open ? pipes.err[0] : -1, POLLIN, 0},
+                         {input_open && input_started ? pipes.in[1] : -1, POLLOUT, 0}};
+        // Short waits: the program's stops and its end are noticed by polling for them.
+        int ready = ::poll(fds, 3, 2);
         if (ready < 0 && errno != EINTR)
             check(false, "poll");
-        if (std::chrono::steady_clock::now() > deadline) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now > deadline && !reaped) {
             kill(child, SIGKILL);
-            break;
+            signalled = true;
+        }
+        if (!signalled && !reaped && now >= start + launch.signal_after) {
+            kill(child, launch.signal);
+            signalled = true;
         }
         char buffer[65536];
         for (int i = 0; i < 2; ++i) {
-            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+            if (ready <= 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
@@ -140,16 +214,26 @@ void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
                 (i == 0 ? out_open : err_open) = false;
             }
         }
-        if (!input_given && result.out.find(launch.await_prompt) != std::string::npos) {
+        if (ready > 0 && fds[2].revents != 0) {
+            ssize_t n = write(pipes.in[1], launch.input.data() + sent, launch.input.size() - sent);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                close(pipes.in[1]); // a program that is gone or reads less has its reasons
+                input_open = false;
+            }
+        }
+        if (!input_started && result.out.find(launch.await_prompt) != std::string::npos) {
             result.prompt_seen = true;
-            give_input();
+            input_started = true;
         }
         // A prompt that does not come (unflushed, or never printed) fails the check on
         // prompt_seen; the program still gets its input and ends.
-        if (!input_given && (!out_open || std::chrono::steady_clock::now() > start + prompt_wait))
-            give_input();
+        if (!input_started && (!out_open || now > start + prompt_wait))
+            input_started = true;
+        reaped = watch.poll(result, !out_open && !err_open && !input_open);
     }
-    if (!input_given)
+    if (input_open)
         close(pipes.in[1]);
     close(pipes.out[0]);
     close(pipes.err[0]);
@@ -170,6 +254,15 @@ std::vector<std::string> split_lines(const std::string &text)
 }
 
 } // namespace
+
+bool peak_memory_measured()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return false; // LeakSanitizer cannot check a process that something else traces
+#else
+    return true;
+#endif
+}
 
 std::string program_path(const std::string &program)
 {
@@ -200,22 +293,61 @@ void write_file(const std::string &path, const std::string &bytes)
     check(std::fclose(file) == 0, "close " + path);
 }
 
+std::string temporary_root()
+{
+    const char *tmp = std::getenv("TMPDIR");
+    return tmp != nullptr && tmp[0] != '\0' ? tmp : P_tmpdir;
+}
+
+std::string temporary_directory(const std::string &prefix)
+{
+    std::string pattern = temporary_root() + "/" + prefix + "-XXXXXX";
+    check(mkdtemp(pattern.data()) != nullptr, "mkdtemp " + pattern);
+    return pattern;
+}
+
+void remove_tree(const std::string &path)
+{
+    nftw(
+        path.c_str(),
+        [](const char *entry, const struct stat *, int, struct FTW *) { return remove(entry); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
+std::set<std::string> directory_entries(const std::string &directory)
+{
+    Result listing;
+    collect_directory(directory, listing);
+    return listing.entries;
+}
+
+std::string capture_stdout(const std::function<void()> &action)
+{
+    const std::string directory = temporary_directory("camkit-stdout");
+    const std::string path = directory + "/out";
+    std::fflush(stdout);
+    const int saved = dup(1);
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    check(saved >= 0 && file >= 0 && dup2(file, 1) == 1, "redirect standard output");
+    close(file);
+    action();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::string out = read_file(path);
+    remove_tree(directory);
+    return out;
+}
+
 Camera::Camera()
 {
     std::signal(SIGPIPE, SIG_IGN);
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/camkit-test-XXXXXX";
-    check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    directory_ = pattern;
+    directory_ = temporary_directory("camkit-test");
 }
 
 Camera::~Camera()
 {
-    nftw(
-        directory_.c_str(),
-        [](const char *path, const struct stat *, int, struct FTW *) { return remove(path); }, 16,
-        FTW_DEPTH | FTW_PHYS);
+    remove_tree(directory_);
 }
 
 Result Camera::run(const Launch &launch)
@@ -239,7 +371,7 @@ Result Camera::run(const Launch &launch)
 
     Pipes pipes;
     check(pipe2(pipes.in, O_CLOEXEC) == 0 && pipe2(pipes.out, O_CLOEXEC) == 0 &&
-              pipe2(pipes.err, O_CLOEXEC) == 0,
+              pipe2(pipes.err, O_CLOEXEC) == 0 && pipe2(pipes.go, O_CLOEXEC) == 0,
           "pipe");
     pid_t child = fork();
     check(child >= 0, "fork");
@@ -248,16 +380,10 @@ Result Camera::run(const Launch &launch)
     close(pipes.in[0]);
     close(pipes.out[1]);
     close(pipes.err[1]);
+    close(pipes.go[0]);
 
     Result result;
     exchange(launch, pipes, child, result);
-    int status = 0;
-    struct rusage usage {
-    };
-    while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.max_rss_kb = usage.ru_maxrss;
     result.calls = split_lines(read_file(log));
     collect_directory(work, result);
     return result;
@@ -317,11 +443,6 @@ std::set<std::string> bmp_files(const Result &result)
     return names;
 }
 
-} // namespace harness
-
-namespace harness
-{
-
 std::vector<std::string> connection_calls()
 {
     return {"fc2CreateContext -> 0", "fc2GetNumOfCameras count=1 -> 0",
@@ -349,11 +470,6 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-
-} // namespace harness
-
-namespace harness
-{
 
 std::map<std::string, std::string> fields(const std::string &line)
 {

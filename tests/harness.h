@@ -2,6 +2,7 @@
 // directory, and collects everything it did: output, status, SDK calls, files.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <set>
@@ -16,7 +17,9 @@ struct Launch {
     std::vector<std::string> args;
     std::string input;                        // standard input, closed after it
     std::map<std::string, std::string> files; // put in the working directory beforehand
-    std::map<std::string, std::string> knobs; // CAMSIM_* settings over the harness's own
+    // CAMSIM_* settings over the harness's own, and other environment variables over the
+    // inherited ones; an empty value leaves the variable out.
+    std::map<std::string, std::string> knobs;
     // Holds standard input back until standard output shows this text (or the program
     // ends): a prompt the program does not flush before reading is never seen.
     std::string await_prompt;
@@ -24,17 +27,21 @@ struct Launch {
     // created there, whoever runs it (root included).
     bool remove_working_directory = false;
     std::function<void(const std::string &directory)> prepare; // more set-up, if any
+    // A signal sent to the program this long after it started (none when 0).
+    int signal = 0;
+    std::chrono::microseconds signal_after{0};
 };
 
 struct Result {
     std::string out;
     std::string err;
     int status = -1;                // exit status, or -1 when the program did not exit normally
+    int signal = 0;                 // the signal that ended it, if one did
     std::vector<std::string> calls; // the call log, one line per SDK call
     std::map<std::string, std::string> files; // regular files left, with their bytes
     std::set<std::string> entries;            // every name left in the working directory
-    long max_rss_kb = 0;
-    bool prompt_seen = false; // await_prompt appeared before input was given
+    long max_rss_kb = 0;                      // peak resident memory of the program alone
+    bool prompt_seen = false;                 // await_prompt appeared before input was given
 };
 
 // A simulated camera whose settings last across the runs made on it; every run gets a
@@ -77,17 +84,28 @@ std::vector<std::string> calls_of(const std::vector<std::string> &calls,
                                   const std::string &operation);
 
 std::string program_path(const std::string &program);
+
+// Whether Result::max_rss_kb is the program's alone: not in builds with AddressSanitizer,
+// where it also counts what the harness had when it started the program.
+bool peak_memory_measured();
+
+// The directory for temporary files: $TMPDIR, else the system's.
+std::string temporary_root();
+// A new directory in it, named after `prefix`; the caller removes it (remove_tree).
+std::string temporary_directory(const std::string &prefix);
+void remove_tree(const std::string &path);
+// Every name in a directory.
+std::set<std::string> directory_entries(const std::string &directory);
+
+// What `action` prints on this process's standard output.
+std::string capture_stdout(const std::function<void()> &action);
+
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &bytes);
 
 // The ten frame file names 0000.bmp to 0009.bmp, less those of the given frame numbers.
 std::set<std::string> frame_names(const std::set<int> &missing = {});
 std::set<std::string> bmp_files(const Result &result);
-
-} // namespace harness
-
-namespace harness
-{
 
 // The call log of a connection to camera 0 that goes through.
 std::vector<std::string> connection_calls();
@@ -98,11 +116,6 @@ std::vector<std::string> capture_calls();
 
 // Concatenates call logs.
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b);
-
-} // namespace harness
-
-namespace harness
-{
 
 // The key=value fields of a call log line, "call" holding the operation and "code" what
 // it returned.

@@ -19,17 +19,13 @@ struct Read {
 
 Read read_setting(const std::string &content, bool exposure_rule)
 {
-    char path[] = "/tmp/camkit-ajuste-XXXXXX";
-    int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    close(fd);
+    const std::string directory = harness::temporary_directory("camkit-ajuste");
+    const std::string path = directory + "/ajuste.txt";
     harness::write_file(path, content);
     Read read{false, -1.0f, ""};
-    testing::internal::CaptureStdout();
-    read.ok = leer_ajuste(path, exposure_rule, &read.value);
-    fflush(stdout);
-    read.out = testing::internal::GetCapturedStdout();
-    unlink(path);
+    read.out = harness::capture_stdout(
+        [&] { read.ok = leer_ajuste(path.c_str(), exposure_rule, &read.value); });
+    harness::remove_tree(directory);
     return read;
 }
 
@@ -109,14 +105,15 @@ TEST(LeerAjuste, ReadsTheLastValueOfTheFile)
 
 TEST(LeerAjuste, AFileThatCannotBeReadNamesTheFile)
 {
-    for (const char *name : {"/nonexistent/neo_te.txt", "/tmp", "/dev/zero", "/dev/null"}) {
+    const std::string directory = harness::temporary_root();
+    for (const char *name :
+         {"/nonexistent/neo_te.txt", directory.c_str(), "/dev/zero", "/dev/null"}) {
         SCOPED_TRACE(name);
         float value = -1.0f;
-        testing::internal::CaptureStdout();
-        EXPECT_FALSE(leer_ajuste(name, true, &value));
-        fflush(stdout);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+        bool ok = true;
+        EXPECT_EQ(harness::capture_stdout([&] { ok = leer_ajuste(name, true, &value); }),
                   std::string("No se pudo abrir el archivo ") + name + "\n");
+        EXPECT_FALSE(ok);
         EXPECT_EQ(value, -1.0f);
     }
 }

@@ -3,10 +3,18 @@
 #include "bmp.h"
 #include "harness.h"
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <random>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -14,6 +22,16 @@ using namespace harness;
 
 namespace
 {
+
+void write_all_to(int fd, const std::string &bytes)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
 
 const char *const all_operations[] = {
     "fc2CreateContext",  "fc2GetNumOfCameras", "fc2GetCameraFromIndex", "fc2Connect",
@@ -377,6 +395,385 @@ TEST(Faults, AFailedRetrievalLosesTheFrameItWouldHaveReturned)
     Result clean = harness::run(with_faults("captura_simple"));
     EXPECT_EQ(result.files["0004.bmp"], clean.files["0004.bmp"]);
     EXPECT_NE(result.files["0004.bmp"], clean.files["0003.bmp"]);
+}
+
+// A state file with the shutter at 20 ms in manual mode, as the simulator writes it.
+std::string state_with_shutter_20()
+{
+    Camera camera;
+    Launch write;
+    write.program = "ajuste_exposicion";
+    write.input = "20\n";
+    EXPECT_EQ(camera.run(write).status, 0);
+    return read_file(camera.state_path());
+}
+
+const std::string factory_read = "Lectura de Shutter Speed = 10.0ms\n";
+const std::string gain_prompt = "ingrese la ganancia[0-12.4dB]: ";
+
+// Reads the exposure, then writes the gain, with what `plant` put at the state's place;
+// `refusal` is the one line both processes must say on standard error, the reader
+// reading factory settings and the writer failing with code 1 (or, when empty, the state
+// taken as usual).
+struct Planted {
+    const char *what;
+    std::function<void(const std::string &directory)> plant; // in a directory of its own
+    std::map<std::string, std::string> knobs;                // "@" stands for that directory
+    std::string refusal;                                     // "@" likewise
+    bool reader_refused = true; // readers take no lock: a bad lock file is the writers' alone
+};
+
+std::string at(std::string text, const std::string &directory)
+{
+    for (size_t p; (p = text.find('@')) != std::string::npos;)
+        text.replace(p, 1, directory);
+    return text;
+}
+
+void expect_refused(Camera &camera, const Planted &c, const std::string &directory)
+{
+    SCOPED_TRACE(c.what);
+    c.plant(directory);
+    Launch read, write;
+    read.program = "consulta_exposicion";
+    write.program = "ganancia";
+    write.input = "5\n";
+    for (const auto &[name, value] : c.knobs)
+        read.knobs[name] = write.knobs[name] = at(value, directory);
+    const std::string line =
+        c.refusal.empty() ? "" : "camsim: refusing state file " + at(c.refusal, directory) + "\n";
+    Result reader = camera.run(read);
+    EXPECT_EQ(reader.status, 0); // no hang: a hung program is killed and has no status
+    EXPECT_EQ(reader.err, c.reader_refused ? line : "");
+    Result writer = camera.run(write);
+    EXPECT_EQ(writer.status, 0);
+    EXPECT_EQ(writer.err, line);
+    EXPECT_EQ(writer.out,
+              gain_prompt + (c.refusal.empty() ? "Nuevo valor de ganancia es  = 5.000000dB\n"
+                                               : "Error in fc2SetProperty: 1\n"));
+    EXPECT_EQ(reader.out, c.reader_refused && !c.refusal.empty()
+                              ? factory_read
+                              : "Lectura de Shutter Speed = 20.0ms\n");
+}
+
+TEST(Simulator, AStateFileThatIsNotTheUsersOwnIsRefusedNeverFollowedOrWaitedOn)
+{
+    const std::string shutter_20 = state_with_shutter_20();
+    auto state_file = [&shutter_20](const std::string &path, mode_t mode) {
+        write_file(path, shutter_20);
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    };
+    auto directory = [&](const std::string &path, mode_t mode) {
+        ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        state_file(path + "/camsim.state", 0600);
+    };
+    const Planted cases[] = {
+        {"a FIFO at the state path",
+         [](const std::string &d) { mkfifo((d + "/s").c_str(), 0600); },
+         {{"CAMSIM_STATE", "@/s"}},
+         "'@/s': not a regular file"},
+        {"a FIFO at the lock path",
+         [&](const std::string &d) {
+             state_file(d + "/s", 0600);
+             mkfifo((d + "/s.lock").c_str(), 0600);
+         },
+         {{"CAMSIM_STATE", "@/s"}},
+         "'@/s': lock file '@/s.lock': not a regular file",
+         false},
+        {"a link at the state path to a good state file",
+         [&](const std::string &d) {
+             state_file(d + "/good", 0600);
+             ASSERT_EQ(symlink((d + "/good").c_str(), (d + "/s").c_str()), 0);
+         },
+         {{"CAMSIM_STATE", "@/s"}},
+         "'@/s': a symbolic link"},
+        {"a directory at the state path",
+         [](const std::string &d) { ASSERT_EQ(mkdir((d + "/s").c_str(), 0700), 0); },
+         {{"CAMSIM_STATE", "@/s"}},
+         "'@/s': not a regular file"},
+        {"a state file others may write",
+         [&](const std::string &d) { state_file(d + "/s", 0666); },
+         {{"CAMSIM_STATE", "@/s"}},
+         "'@/s': writable by other users"},
+        {"a runtime directory others may write",
+         [&](const std::string &d) { directory(d + "/r", 0777); },
+         {{"CAMSIM_STATE", ""}, {"XDG_RUNTIME_DIR", "@/r"}},
+         "'@/r/camsim.state': directory '@/r' is writable by other users"},
+        {"a link as the runtime directory",
+         [&](const std::string &d) {
+             directory(d + "/real", 0700);
+             ASSERT_EQ(symlink((d + "/real").c_str(), (d + "/r").c_str()), 0);
+         },
+         {{"CAMSIM_STATE", ""}, {"XDG_RUNTIME_DIR", "@/r"}},
+         "'@/r/camsim.state': directory '@/r' is not a directory"},
+        {"a private runtime directory is used",
+         [&](const std::string &d) { directory(d + "/r", 0700); },
+         {{"CAMSIM_STATE", ""}, {"XDG_RUNTIME_DIR", "@/r"}},
+         "",
+         false},
+        {"a good state file is used",
+         [&](const std::string &d) { state_file(d + "/s", 0600); },
+         {{"CAMSIM_STATE", "@/s"}},
+         "",
+         false},
+    };
+    Camera camera;
+    int number = 0;
+    for (const Planted &c : cases) {
+        const std::string place = camera.directory() + "/place" + std::to_string(++number);
+        ASSERT_EQ(mkdir(place.c_str(), 0700), 0);
+        expect_refused(camera, c, place);
+    }
+}
+
+// Runs the launches as a user other than the owner of the files the test made (uid and
+// gid 65534), in a child process; returns their results, or none where that is impossible.
+std::vector<Result> run_as_another_user(const std::vector<Launch> &launches, std::string &why)
+{
+    int channel[2];
+    if (pipe(channel) != 0) {
+        why = "no pipe";
+        return {};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        std::string report;
+        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+            setresuid(65534, 65534, 65534) != 0) {
+            report = "cannot become uid 65534 (the tests run unprivileged)";
+        } else {
+            try {
+                Camera camera;
+                for (const Launch &launch : launches) {
+                    Result r = camera.run(launch);
+                    report += std::to_string(r.status) + "\n" + std::to_string(r.out.size()) +
+                              "\n" + r.out + std::to_string(r.err.size()) + "\n" + r.err;
+                }
+            } catch (const std::exception &error) {
+                report = std::string("as uid 65534: ") + error.what();
+            }
+        }
+        write_all_to(channel[1], report);
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<size_t>(n));
+    close(channel[0]);
+    waitpid(child, nullptr, 0);
+    std::vector<Result> results;
+    std::istringstream in(report);
+    for (size_t i = 0; i < launches.size(); ++i) {
+        Result r;
+        size_t size = 0;
+        if (!(in >> r.status >> size) || in.get() != '\n') {
+            why = report;
+            return {};
+        }
+        r.out.resize(size);
+        in.read(r.out.data(), static_cast<std::streamsize>(size));
+        in >> size;
+        in.get();
+        r.err.resize(size);
+        in.read(r.err.data(), static_cast<std::streamsize>(size));
+        results.push_back(r);
+    }
+    return results;
+}
+
+TEST(Simulator, AStateFileOrDirectoryOfAnotherUserIsRefused)
+{
+    // Made by this user, and readable by the other one.
+    const std::string shared = temporary_directory("camkit-foreign");
+    const std::string state = shared + "/camera.state", runtime = shared + "/runtime";
+    ASSERT_EQ(chmod(shared.c_str(), 0755), 0);
+    write_file(state, state_with_shutter_20());
+    ASSERT_EQ(chmod(state.c_str(), 0644), 0);
+    ASSERT_EQ(mkdir(runtime.c_str(), 0755), 0);
+    write_file(runtime + "/camsim.state", read_file(state));
+
+    std::vector<Launch> launches(4);
+    launches[0].program = launches[2].program = "consulta_exposicion";
+    launches[1].program = launches[3].program = "ganancia";
+    launches[1].input = launches[3].input = "5\n";
+    for (int i : {0, 1})
+        launches[i].knobs["CAMSIM_STATE"] = state;
+    for (int i : {2, 3}) {
+        launches[i].knobs["CAMSIM_STATE"] = "";
+        launches[i].knobs["XDG_RUNTIME_DIR"] = runtime;
+    }
+    std::string why;
+    const std::vector<Result> results = run_as_another_user(launches, why);
+    remove_tree(shared);
+    if (results.empty())
+        GTEST_SKIP() << "no other user to run as: " << why;
+    const std::string refusals[] = {
+        "camsim: refusing state file '" + state + "': not owned by this user\n",
+        "camsim: refusing state file '" + runtime + "/camsim.state': directory '" + runtime +
+            "' is not owned by this user\n"};
+    for (size_t i = 0; i < results.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(results[i].status, 0);
+        EXPECT_EQ(results[i].err, refusals[i / 2]);
+        EXPECT_EQ(results[i].out,
+                  i % 2 == 0 ? factory_read : gain_prompt + "Error in fc2SetProperty: 1\n");
+    }
+}
+
+TEST(Simulator, AWriterWaitsWhileAnotherProcessHoldsTheStateLock)
+{
+    Camera camera;
+    const std::string lock_path = camera.state_path() + ".lock";
+    const int lock = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    using Clock = std::chrono::steady_clock;
+    std::atomic<bool> finished{false};
+    Clock::time_point finished_at;
+    Result writer;
+    std::thread writing([&] {
+        Launch write;
+        write.program = "ganancia";
+        write.input = "5\n";
+        writer = camera.run(write);
+        finished_at = Clock::now();
+        finished = true;
+    });
+    // Long enough for the writer to reach the lock many times over.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(finished.load()) << "the writer did not wait for the lock";
+    EXPECT_NE(access(camera.state_path().c_str(), F_OK), 0) << "written while locked";
+    const Clock::time_point released_at = Clock::now();
+    ASSERT_EQ(flock(lock, LOCK_UN), 0);
+    close(lock);
+    writing.join();
+    EXPECT_GE(finished_at, released_at);
+    EXPECT_EQ(writer.out, gain_prompt + "Nuevo valor de ganancia es  = 5.000000dB\n");
+    Launch read;
+    read.program = "consulta_amplificacion";
+    EXPECT_EQ(camera.run(read).out, "Lectura de Ganancia = 5.000000dB\n");
+}
+
+// Names the camera's directory may hold besides the working directories and call logs.
+bool expected_camera_entry(const std::string &name)
+{
+    return name == "camera.state" || name == "camera.state.lock" ||
+           name.compare(0, 4, "work") == 0 || name.compare(0, 5, "calls") == 0;
+}
+
+TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingElse)
+{
+    // CAMKIT_KILL_RUNS sets the number of runs (a few dozen by default).
+    const char *runs_knob = std::getenv("CAMKIT_KILL_RUNS");
+    const int runs = runs_knob != nullptr ? std::atoi(runs_knob) : 36;
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const int signals[] = {SIGINT, SIGTERM, SIGKILL};
+
+    Camera camera;
+    // The series each run replaces, of another size than the new frames; and how long
+    // whole runs take, so that the signals land anywhere in them.
+    Launch first;
+    first.program = "captura_simple";
+    first.knobs["CAMSIM_SENSOR"] = "320x240";
+    const Result previous = camera.run(first);
+    ASSERT_EQ(previous.entries, frame_names());
+    auto duration_us = [&camera](const Launch &launch) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(camera.run(launch).status, 0);
+        return std::max<long>(1000, std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now() - start)
+                                        .count());
+    };
+    Launch capture_run;
+    capture_run.program = "captura_simple";
+    capture_run.knobs["CAMSIM_SENSOR"] = "640x480";
+    capture_run.files = previous.files;
+    Launch setter_run;
+    setter_run.program = "ganancia";
+    setter_run.input = "0\n";
+    const long capture_us = std::min(duration_us(capture_run), duration_us(capture_run));
+    const long setter_us = std::min(duration_us(setter_run), duration_us(setter_run));
+    const std::string gains[] = {"Lectura de Ganancia = 0.000000dB\n",
+                                 "Lectura de Ganancia = 3.000000dB\n",
+                                 "Lectura de Ganancia = 6.000000dB\n"};
+
+    int killed = 0, finished = 0, new_frames = 0, old_frames = 0, extra = 0;
+    for (int i = 0; i < runs; ++i) {
+        const bool capture = i % 2 == 0;
+        Launch run = capture ? capture_run : setter_run;
+        run.signal = signals[(i / 2) % 3];
+        run.signal_after = std::chrono::microseconds(random() % (capture ? capture_us : setter_us));
+        if (!capture)
+            run.input = i % 4 == 1 ? "3\n" : "6\n";
+        SCOPED_TRACE(run.program + " run " + std::to_string(i) + ", signal " +
+                     std::to_string(run.signal) + " after " +
+                     std::to_string(run.signal_after.count()) + " us");
+        Result result = camera.run(run);
+        (result.signal != 0 ? killed : finished) += 1;
+        for (const std::string &name : result.entries)
+            if (capture ? frame_names().count(name) == 0 : true)
+                ++extra;
+        if (capture) {
+            EXPECT_EQ(result.entries, frame_names()); // every old frame, replaced or not
+            for (const auto &[name, bytes] : result.files) {
+                SCOPED_TRACE(name);
+                const Grey frame = decode_bmp(bytes);
+                EXPECT_EQ(frame.error, "");
+                (frame.width == 640 ? new_frames : old_frames) += 1;
+            }
+        } else {
+            EXPECT_EQ(result.entries, std::set<std::string>{});
+        }
+        for (const std::string &name : directory_entries(camera.directory()))
+            EXPECT_TRUE(expected_camera_entry(name)) << name;
+        // The state is the old one or the new one, never damaged or missing once written.
+        Launch read;
+        read.program = "consulta_amplificacion";
+        const Result gain = camera.run(read);
+        EXPECT_EQ(gain.err, "");
+        EXPECT_TRUE(gain.out == gains[0] || gain.out == gains[1] || gain.out == gains[2])
+            << gain.out;
+    }
+    EXPECT_EQ(extra, 0);
+    std::printf("%d runs: %d killed, %d finished; frames left: %d new, %d old; extra files: %d\n",
+                runs, killed, finished, new_frames, old_frames, extra);
+    RecordProperty("killed", killed);
+    RecordProperty("extra_files", extra);
+}
+
+TEST(Harness, AProgramThatReadsNoInputAndWritesMuchDoesNotHangIt)
+{
+    // More than a pipe holds each way: a harness that blocked on writing the input would
+    // wait for a program that waits for it to read the output.
+    Launch run;
+    run.program = "/bin/sh";
+    run.args = {"-c", "head -c 300000 /dev/zero; echo done >&2"};
+    run.input = std::string(1 << 20, 'x');
+    Result result = harness::run(run);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, std::string(300000, '\0'));
+    EXPECT_EQ(result.err, "done\n");
+    EXPECT_GT(result.max_rss_kb, 0);
+}
+
+TEST(Harness, MeasuresThePeakMemoryOfTheProgramAloneNotWhatItInheritedFromTheHarness)
+{
+    if (!peak_memory_measured())
+        GTEST_SKIP() << "the program's own peak memory is not measured in this build";
+    // 64 MB in use here when the harness forks: none of it is the program's.
+    std::vector<char> ballast(64 << 20, 1);
+    Launch run;
+    run.program = "consulta_exposicion";
+    Result result = harness::run(run);
+    EXPECT_EQ(result.out, "Lectura de Shutter Speed = 10.0ms\n");
+    EXPECT_GT(result.max_rss_kb, 512);
+    EXPECT_LT(result.max_rss_kb, 32 * 1024) << "ballast " << static_cast<int>(ballast.back());
 }
 
 } // namespace

@@ -2,17 +2,20 @@
 // property clamping and pass-through, persistence, frames and the BMP bytes.
 #include "bmp.h"
 #include "camera.h"
+#include "files.h"
 #include "harness.h"
 #include "image.h"
 #include "knobs.h"
 #include "properties.h"
 #include "sdk.h"
 #include "sensor.h"
+#include "state_file.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace harness;
@@ -22,7 +25,15 @@ namespace
 
 // The simulator reads its knobs once, on first use: a state file of this process's own,
 // and a small odd-stride sensor so BMP rows need padding.
-const std::string state_path = "/tmp/camkit-unit-" + std::to_string(getpid()) + ".state";
+const std::string unit_directory = temporary_directory("camkit-unit");
+const std::string state_path = unit_directory + "/camera.state";
+// Removed when the tests are over.
+const struct UnitDirectory {
+    ~UnitDirectory()
+    {
+        remove_tree(unit_directory);
+    }
+} unit_directory_removal;
 const bool knobs_set = [] {
     setenv("CAMSIM_STATE", state_path.c_str(), 1);
     setenv("CAMSIM_SENSOR", "18x16", 1);
@@ -224,13 +235,10 @@ TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
     ASSERT_EQ(fc2StartCapture(context), 0);
     ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
     ASSERT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
-    char directory[] = "/tmp/camkit-unit-XXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
-    const std::string path = std::string(directory) + "/frame.bmp";
+    const std::string path = unit_directory + "/frame.bmp";
     ASSERT_EQ(fc2SaveImage(&grey, path.c_str(), FILE_FORMAT_BMP), 0);
     const std::string bytes = read_file(path);
     unlink(path.c_str());
-    rmdir(directory);
 
     // 18 pixels a row pad to 20 bytes; 16 rows.
     const unsigned char expected_header[54] = {
@@ -545,6 +553,88 @@ TEST_F(SimulatedCamera, AutoExposureFollowsASettingChangedWhileStreaming)
     EXPECT_GT(seen[2], 5.01f);
     EXPECT_EQ(seen[11], 5.01f); // 10 / 10^(6/20) in whole lines
     EXPECT_EQ(fc2StopCapture(context), 0);
+}
+
+TEST(ReplaceFile, LeavesTheOldFileOrTheNewUnderItsNameAndNothingElse)
+{
+    struct Case {
+        const char *what;
+        std::function<void(const std::string &dir)> before;
+        std::string written; // what the fill writes
+        size_t size;         // what the file is said to hold
+        bool replaced;       // and whether x is then the new file
+        std::string left;    // bytes of x afterwards, when it is a file
+    };
+    const std::string fresh = "new bytes";
+    const Case cases[] = {
+        {"nothing there", [](const std::string &) {}, fresh, fresh.size(), true, fresh},
+        {"a file there", [](const std::string &d) { write_file(d + "/x", "old"); }, fresh,
+         fresh.size(), true, fresh},
+        {"a link there, never followed",
+         [](const std::string &d) {
+             ASSERT_EQ(symlink((d + "/../outside").c_str(), (d + "/x").c_str()), 0);
+         },
+         fresh, fresh.size(), true, fresh},
+        {"what a killed process left beside it",
+         [](const std::string &d) {
+             write_file(d + "/x", "old");
+             write_file(d + "/" + camsim::incoming_name("x"), "stale");
+         },
+         fresh, fresh.size(), true, fresh},
+        {"a directory there",
+         [](const std::string &d) { ASSERT_EQ(mkdir((d + "/x").c_str(), 0700), 0); }, fresh,
+         fresh.size(), false, ""},
+        {"a short fill", [](const std::string &d) { write_file(d + "/x", "old"); }, "new",
+         fresh.size(), false, "old"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string root = temporary_directory("camkit-replace");
+        const std::string dir = root + "/d";
+        ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        write_file(root + "/outside", "outside");
+        c.before(dir);
+        const bool replaced = camsim::replace_file(dir + "/x", 0640, c.size, [&c](int fd) {
+            return camsim::write_all(fd, c.written.data(), c.written.size());
+        });
+        camsim::finish_freeing();
+        EXPECT_EQ(replaced, c.replaced);
+        EXPECT_EQ(directory_entries(dir), std::set<std::string>{"x"});
+        EXPECT_EQ(read_file(root + "/outside"), "outside");
+        struct stat info;
+        ASSERT_EQ(lstat((dir + "/x").c_str(), &info), 0);
+        if (!c.left.empty()) {
+            EXPECT_EQ(read_file(dir + "/x"), c.left);
+            if (c.replaced) {
+                EXPECT_EQ(info.st_mode, static_cast<mode_t>(S_IFREG | 0640));
+            }
+        }
+        remove_tree(root);
+    }
+}
+
+TEST(StatePath, IsInTheRuntimeDirectoryElseInAPrivateOneInTmp)
+{
+    const char *saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved_value = saved != nullptr ? saved : "";
+    const std::string private_path = "/tmp/camsim-" + std::to_string(getuid()) + "/camsim.state";
+    const std::pair<const char *, std::string> cases[] = {
+        {"/run/user/7", "/run/user/7/camsim.state"},
+        {"relative/dir", private_path},
+        {"", private_path},
+        {nullptr, private_path},
+    };
+    for (const auto &[runtime, expected] : cases) {
+        if (runtime != nullptr)
+            setenv("XDG_RUNTIME_DIR", runtime, 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+        EXPECT_EQ(camsim::standard_state_path(), expected) << (runtime ? runtime : "unset");
+    }
+    if (saved != nullptr)
+        setenv("XDG_RUNTIME_DIR", saved_value.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
 }
 
 } // namespace

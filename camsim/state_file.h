@@ -1,0 +1,31 @@
+// Where the state file lives, and opening it and its lock without following a link,
+// blocking on a FIFO or trusting a file that another user could have put there.
+#pragma once
+
+#include <string>
+
+namespace camsim
+{
+
+// The state file when CAMSIM_STATE does not name one: camsim.state in the user's runtime
+// directory ($XDG_RUNTIME_DIR, when an absolute path), else in a directory of the user's
+// own in /tmp, /tmp/camsim-<uid>, made mode 0700 on first write.
+std::string standard_state_path();
+
+// Opens the state file (or its lock) with `flags` (O_RDONLY, or O_RDWR | O_CREAT), never
+// following a link at path and never blocking on a FIFO, and checks what it opened: a
+// regular file owned by this user and writable by no one else. Returns the descriptor, or
+// -1 with `refusal` saying why; a file that is missing gives -1 and no refusal.
+int open_state(const std::string &path, int flags, std::string &refusal);
+
+// Checks the directory of a state file in one of the standard places (and makes the one in
+// /tmp when `create` is set and it is missing): a directory, not a link, owned by this user
+// and writable by no one else. Returns why not, or empty; a state file elsewhere is the
+// user's own choice and passes.
+std::string check_state_directory(const std::string &path, bool create);
+
+// Says on standard error, the first time only in the process, why the state file is not
+// used: "camsim: refusing state file '<path>': <why>".
+void report_refused_state(const std::string &path, const std::string &why);
+
+} // namespace camsim
