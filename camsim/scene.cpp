@@ -202,7 +202,8 @@ void scene_row(const ExposedScene &e, unsigned y, const int8_t *noise, uint8_t *
             by_column[at] = by_column[at - 1];
         by_column[at] = shapes[i];
     }
-    const SensorRow &base = (v > 0.8 ? e.reverse_gradient : e.gradient)[y % 2];
+    const unsigned parity = y % 2;
+    const SensorRow &base = v > 0.8 ? e.reverse_gradient[parity] : e.gradient[parity];
     unsigned x = 0;
     for (unsigned i = 0; i <= count; ++i) {
         const unsigned begin = i < count ? by_column[i].begin : e.width;
