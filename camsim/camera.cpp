@@ -105,6 +105,14 @@ std::shared_ptr<ImageSlot> find_image(const image_record *record)
     return found == r.images.end() ? nullptr : found->second;
 }
 
+// Whether the context whose stream made the frame in the image (if any) still exists: a
+// frame of a destroyed context is refused, as the context is.
+bool origin_alive(const Image &image)
+{
+    return image.origin == 0 ||
+           find_context(reinterpret_cast<camera_context>(image.origin)) != nullptr;
+}
+
 // A live context, locked.
 struct Locked {
     std::shared_ptr<Context> context;
@@ -373,6 +381,7 @@ int32_t retrieve_buffer(camera_context handle, image_record *record, int32_t inj
     image.pixels.clear();
     image.exposure = std::move(scene);
     image.frame = frame;
+    image.origin = reinterpret_cast<uintptr_t>(handle);
     return ok;
 }
 
@@ -391,9 +400,12 @@ Error convert_image(pixel_format format, const image_record *source, image_recor
         std::lock_guard<std::mutex> lock(from->mutex);
         raw = from->image;
     }
+    if (!origin_alive(raw))
+        return invalid_context;
     Image grey;
     if (Error error = convert_to_mono8(raw, grey))
         return error;
+    grey.origin = raw.origin;
     std::lock_guard<std::mutex> lock(to->mutex);
     to->image = std::move(grey);
     return ok;
@@ -413,8 +425,19 @@ Error save_image(const image_record *record, const char *file_name, image_file_f
         std::lock_guard<std::mutex> lock(slot->mutex);
         image = slot->image;
     }
+    if (!origin_alive(image))
+        return invalid_context;
     // Rendered and written with no lock held.
     return save_bmp(image, file_name);
+}
+
+// A camera keeps the values its auto exposure chose when capture stops: a later capture
+// starts from them, and reads outside a stream report them.
+void keep_auto_exposure(const Context &context)
+{
+    if (context.stream.frames > 0)
+        keep_auto_values(knobs().state_path, context.camera, context.stream.shutter,
+                         context.stream.gain);
 }
 
 Error stop_capture(camera_context handle)
@@ -426,6 +449,7 @@ Error stop_capture(camera_context handle)
         return not_started;
     locked.context->capturing = false;
     locked.context->stopped.notify_all();
+    keep_auto_exposure(*locked.context);
     return ok;
 }
 
@@ -443,6 +467,8 @@ Error destroy_context(camera_context handle)
     }
     std::lock_guard<std::mutex> lock(context->mutex);
     context->destroyed = true;
+    if (context->capturing)
+        keep_auto_exposure(*context);
     context->capturing = false;
     context->stopped.notify_all();
     return ok;

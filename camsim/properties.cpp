@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <sys/file.h>
@@ -54,7 +55,10 @@ bool parse_table(const std::string &text, Table &table)
             return false;
         char *end = nullptr;
         record.absolute_value = std::strtof(value.c_str(), &end);
-        if (*end != '\0' || !std::isfinite(record.absolute_value))
+        // A value the camera could not hold is damage too.
+        const PropertyRange &range = *find_range(record.type);
+        if (*end != '\0' || !(record.absolute_value >= range.min) ||
+            !(record.absolute_value <= range.max))
             return false;
         std::string rest;
         if (fields >> rest)
@@ -202,8 +206,13 @@ Settings load_settings(const std::string &path, unsigned camera)
     return settings;
 }
 
-bool store_property(const std::string &path, unsigned camera, const camera_property &written,
-                    camera_property &held)
+namespace
+{
+
+// Changes the camera's records in the state file under its lock: `change` gets them as they
+// are now (factory settings for any not stored yet) and says whether to write them back.
+bool update_state(const std::string &path, unsigned camera,
+                  const std::function<bool(Settings &)> &change)
 {
     std::string refusal = check_state_directory(path, true);
     if (!refusal.empty()) {
@@ -222,21 +231,60 @@ bool store_property(const std::string &path, unsigned camera, const camera_prope
     }
     // Read again under the lock: another process may have changed another property.
     bool stored = read_table(path, table);
-    for (const camera_property &record : factory_settings().records)
-        table.emplace(std::make_pair(camera, record.type), record);
-    camera_property updated = table[{camera, written.type}];
-    stored = stored && take_written_record(updated, written);
+    Settings settings = factory_settings();
+    for (camera_property &record : settings.records) {
+        auto found = table.find({camera, record.type});
+        if (found != table.end())
+            record = found->second;
+    }
+    stored = stored && change(settings);
     if (stored) {
-        table[{camera, written.type}] = updated;
+        for (const camera_property &record : settings.records)
+            table[{camera, record.type}] = record;
         const std::string text = format_table(table);
         // Readers see the old file or the new, never a mix.
         stored = replace_file(path, 0600, text.size(),
                               [&text](int fd) { return write_all(fd, text.data(), text.size()); });
     }
-    if (stored)
-        held = updated;
     ::close(lock);
     return stored;
+}
+
+} // namespace
+
+bool store_property(const std::string &path, unsigned camera, const camera_property &written,
+                    camera_property &held)
+{
+    camera_property updated{};
+    const bool stored = update_state(path, camera, [&](Settings &settings) {
+        updated = *settings.find(written.type);
+        if (!take_written_record(updated, written))
+            return false;
+        *settings.find(written.type) = updated;
+        return true;
+    });
+    if (stored)
+        held = updated;
+    return stored;
+}
+
+bool keep_auto_values(const std::string &path, unsigned camera, double shutter_ms, double gain_db)
+{
+    return update_state(path, camera, [&](Settings &settings) {
+        if (!settings.find(PROPERTY_AUTO_EXPOSURE)->on_off)
+            return false;
+        bool changed = false;
+        for (auto [type, value] : {std::make_pair(PROPERTY_SHUTTER, shutter_ms),
+                                   std::make_pair(PROPERTY_GAIN, gain_db)}) {
+            camera_property &record = *settings.find(type);
+            if (!record.auto_manual_mode || record.absolute_value == static_cast<float>(value))
+                continue;
+            record.absolute_value = static_cast<float>(value);
+            record.integer_value_a = raw_from_absolute(*find_range(type), record.absolute_value);
+            changed = true;
+        }
+        return changed;
+    });
 }
 
 } // namespace camsim

@@ -55,4 +55,9 @@ Settings load_settings(const std::string &path, unsigned camera);
 bool store_property(const std::string &path, unsigned camera, const camera_property &written,
                     camera_property &held);
 
+// Keeps in the state file the shutter time and gain auto exposure chose for the properties it
+// runs (auto exposure on, the property in auto mode), as a camera keeps them when capture
+// stops. Returns whether the file changed.
+bool keep_auto_values(const std::string &path, unsigned camera, double shutter_ms, double gain_db);
+
 } // namespace camsim

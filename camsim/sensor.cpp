@@ -160,9 +160,9 @@ std::shared_ptr<const ExposedScene> expose_frame(Stream &stream, const Settings 
 
 double exposure_in_use(const Settings &settings, const Stream *stream)
 {
-    if (!left_to_auto_exposure(settings, PROPERTY_SHUTTER))
+    if (stream == nullptr || !left_to_auto_exposure(settings, PROPERTY_SHUTTER))
         return held(settings).shutter;
-    return stream != nullptr ? stream->shutter : settled_exposure(settings).shutter;
+    return stream->shutter;
 }
 
 camera_property reported_property(const Settings &settings, const Stream *stream,
@@ -172,7 +172,7 @@ camera_property reported_property(const Settings &settings, const Stream *stream
     if (!auto_exposure_runs(settings) || !reported.auto_manual_mode)
         return reported;
     const Exposure chosen =
-        stream != nullptr ? Exposure{stream->shutter, stream->gain} : settled_exposure(settings);
+        stream != nullptr ? Exposure{stream->shutter, stream->gain} : held(settings);
     if (type == PROPERTY_SHUTTER)
         reported.absolute_value = static_cast<float>(chosen.shutter);
     else if (type == PROPERTY_GAIN)

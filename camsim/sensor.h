@@ -31,7 +31,8 @@ double exposure_in_use(const Settings &settings, const Stream *stream);
 
 // A property's record as the camera reports it; stream is null when not capturing. While
 // auto exposure runs, a property in auto mode reports the value auto exposure has chosen:
-// the last frame's while capturing, else the one it settles at.
+// the last frame's while capturing; else the camera's, which holds what auto exposure chose
+// when the last capture stopped (or what was written, if it has not run since).
 camera_property reported_property(const Settings &settings, const Stream *stream,
                                   property_type type);
 

@@ -55,20 +55,25 @@ TEST(CapturaManual, ARefusingCameraStillGetsTheWholeSeriesSilently)
 
 TEST(CapturaManual, FramesFollowTheExposureOnceAutoExposureIsOff)
 {
-    // At 2 ms with the gain left in auto mode, auto exposure makes up the light; switched
-    // off, the frames are as dark as 2 ms makes them.
-    Camera camera;
+    // At 2 ms with the gain left in auto mode, auto exposure makes up the light over a
+    // series; switched off before it ever ran, the frames are as dark as 2 ms makes them.
+    // Switched off after a series, the gain auto exposure chose stays, as on a camera.
     Launch set;
     set.program = "ajuste_exposicion";
     set.input = "2\n";
-    ASSERT_EQ(camera.run(set).status, 0);
     Launch simple;
     simple.program = "captura_simple";
-    Grey compensated = decode_bmp(camera.run(simple).files["0003.bmp"]);
-    Grey dark = decode_bmp(camera.run(manual()).files["0003.bmp"]);
+    Camera automatic, manual_first;
+    ASSERT_EQ(automatic.run(set).status, 0);
+    ASSERT_EQ(manual_first.run(set).status, 0);
+    Grey compensated = decode_bmp(automatic.run(simple).files["0009.bmp"]);
+    Grey kept = decode_bmp(automatic.run(manual()).files["0009.bmp"]);
+    Grey dark = decode_bmp(manual_first.run(manual()).files["0009.bmp"]);
     ASSERT_EQ(compensated.error, "");
+    ASSERT_EQ(kept.error, "");
     ASSERT_EQ(dark.error, "");
     EXPECT_LT(mean(dark) * 3, mean(compensated));
+    EXPECT_NEAR(mean(kept), mean(compensated), 0.02 * mean(compensated));
 }
 
 } // namespace

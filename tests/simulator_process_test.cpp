@@ -131,7 +131,10 @@ TEST(Simulator, ADamagedStateFileReadsAsFactorySettings)
     const char *damaged[] = {
         "", "garbage\n", "camsim-state 1\n0 12 1 1 0 1 0 2520 0\n",
         "camsim-state 1\n0 12 1 1 0 1 0 2520 0 nan 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
-        "camsim-state 1\n0 99 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
+        "camsim-state 1\n0 99 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        // Values the camera could not hold.
+        "camsim-state 1\n0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
     for (const char *content : damaged) {
         SCOPED_TRACE(content);
         Camera camera;
@@ -333,7 +336,14 @@ TEST(SensorClock, AShutterWrittenElsewhereSetsThePeriodFromTheNextFrame)
         SCOPED_TRACE(i);
         const double per_frame =
             (taken[i].time - taken[i - 1].time) / (taken[i].frame - taken[i - 1].frame);
-        EXPECT_NEAR(per_frame, i < 4 ? 10.0 : 25.0, 1e-6);
+        // The first retrieval after the write may still take a frame made before it, on the
+        // old grid (a slow writer lets the sensor get ahead); every later one is on the new.
+        if (i < 4)
+            EXPECT_NEAR(per_frame, 10.0, 1e-6);
+        else if (i == 4)
+            EXPECT_TRUE(per_frame >= 10.0 - 1e-6 && per_frame <= 25.0 + 1e-6) << per_frame;
+        else
+            EXPECT_NEAR(per_frame, 25.0, 1e-6);
     }
 }
 

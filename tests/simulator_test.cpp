@@ -81,6 +81,18 @@ class SimulatedCamera : public ::testing::Test
         return fc2SetProperty(context, &property);
     }
 
+    // A capture of `frames` frames, long enough for auto exposure to settle; the camera keeps
+    // what it chose when capture stops.
+    void stream_frames(int frames = 16)
+    {
+        image_record raw{};
+        ASSERT_EQ(fc2CreateImage(&raw), 0);
+        ASSERT_EQ(fc2StartCapture(context), 0);
+        for (int frame = 0; frame < frames; ++frame)
+            ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
+        ASSERT_EQ(fc2StopCapture(context), 0);
+    }
+
     camera_context context = nullptr;
     camera_id id{};
 };
@@ -220,11 +232,22 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     EXPECT_EQ(gain.absolute_value, 7.5f);
     EXPECT_EQ(gain.auto_manual_mode, 0);
     EXPECT_EQ(fc2DestroyContext(second), 0);
-    // The shutter stays in auto mode: auto exposure shortens it to 10 ms / 7.5 dB (in whole
-    // lines) to make up for the gain.
+    // The shutter stays in auto mode, at 10 ms until auto exposure runs; a capture shortens
+    // it to 10 ms / 7.5 dB (in whole lines) to make up for the gain, and the camera keeps
+    // that when capture stops, for this context and any other.
     camera_property shutter = read(PROPERTY_SHUTTER);
     EXPECT_EQ(shutter.auto_manual_mode, 1);
-    EXPECT_EQ(shutter.absolute_value, 4.22f);
+    EXPECT_EQ(shutter.absolute_value, 10.0f);
+    stream_frames();
+    EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 4.22f);
+    ASSERT_EQ(fc2CreateContext(&second), 0);
+    ASSERT_EQ(fc2Connect(second, &id), 0);
+    camera_property kept{};
+    kept.type = PROPERTY_SHUTTER;
+    ASSERT_EQ(fc2GetProperty(second, &kept), 0);
+    EXPECT_EQ(kept.absolute_value, 4.22f);
+    EXPECT_EQ(kept.auto_manual_mode, 1);
+    EXPECT_EQ(fc2DestroyContext(second), 0);
 }
 
 TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
@@ -377,6 +400,22 @@ TEST(Knobs, FaultsLastingAndSlowAreParsedAndABadEntryLeavesTheOthers)
     }
 }
 
+TEST_F(SimulatedCamera, AFrameOfADestroyedContextIsRefused)
+{
+    image_record raw{}, grey{};
+    ASSERT_EQ(fc2CreateImage(&raw), 0);
+    ASSERT_EQ(fc2CreateImage(&grey), 0);
+    ASSERT_EQ(fc2StartCapture(context), 0);
+    ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
+    ASSERT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+    ASSERT_EQ(fc2DestroyContext(context), 0);
+    const std::string file = unit_directory + "/destroyed.bmp";
+    EXPECT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), camsim::invalid_context);
+    EXPECT_EQ(fc2SaveImage(&grey, file.c_str(), FILE_FORMAT_BMP), camsim::invalid_context);
+    EXPECT_NE(access(file.c_str(), F_OK), 0);
+    ASSERT_EQ(fc2CreateContext(&context), 0); // for TearDown
+}
+
 TEST_F(SimulatedCamera, AStaleContextIsRefusedEvenWhenANewOneTakesItsPlace)
 {
     // Contexts made and destroyed in turn: a handle that named an address would now name
@@ -481,6 +520,7 @@ TEST_F(SimulatedCamera, AutoExposureSettlesOnTheTargetPreferringTheShutter)
                 ASSERT_EQ(fc2SetProperty(context, &written), 0);
             }
         }
+        stream_frames();
         EXPECT_NEAR(read(PROPERTY_SHUTTER).absolute_value, c.shutter, 1e-5);
         EXPECT_NEAR(read(PROPERTY_GAIN).absolute_value, c.gain, 1e-5);
     }
@@ -526,7 +566,7 @@ TEST_F(SimulatedCamera, AutoExposureMovesFrameByFrameAndReportsWhatItChose)
         EXPECT_NEAR(seen[9], c.last, std::fabs(c.last - c.first) * 0.01); // within 1 %
         EXPECT_NEAR(seen[11], c.last, 1e-5);                              // settled
         EXPECT_EQ(fc2StopCapture(context), 0);
-        // Outside a stream a read reports where auto exposure settles.
+        // Outside a stream a read reports what auto exposure chose last: the camera keeps it.
         EXPECT_NEAR(read(c.moving).absolute_value, c.last, 1e-5);
     }
 }
