@@ -57,7 +57,8 @@ int32_t Call::finish(int32_t code, const std::string &arguments) const
         line += " (injected)";
     line += "\n";
     // One write in append mode per line, so the lines of processes sharing a log never mix.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Never blocks: a FIFO with no reader loses the line rather than hanging the program.
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd >= 0) {
         while (::write(fd, line.data(), line.size()) < 0 && errno == EINTR) {
         }

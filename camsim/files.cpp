@@ -7,9 +7,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
+#include <string>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -20,6 +22,9 @@ namespace camsim
 {
 namespace
 {
+
+// Marks the hidden name of a new file on its way to its place: .<name>.camsim-new.<process>
+constexpr const char *incoming_mark = ".camsim-new.";
 
 // Closes descriptors of replaced files on a thread of its own: the last reference to a
 // replaced file goes with them, and with it the cost of freeing its blocks, which thus
@@ -149,6 +154,33 @@ bool fill_file(int fd, mode_t mode, size_t size, const std::function<bool(int fd
            ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size);
 }
 
+// Removes what processes killed while replacing `base` left beside it: this process's own
+// name (a process before it with the same number) and those of processes that are gone.
+void remove_stale_incoming(int dir, const std::string &base)
+{
+    const std::string prefix = "." + base + incoming_mark;
+    const int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (entries == nullptr) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    while (const dirent *entry = ::readdir(entries)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        char *end = nullptr;
+        const long process = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (*end != '\0' || process <= 0)
+            continue;
+        if (process == ::getpid() ||
+            (::kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH))
+            ::unlinkat(dir, name.c_str(), 0);
+    }
+    ::closedir(entries);
+}
+
 // Puts the complete unnamed file at fd under `base` in dir, replacing what is there.
 bool publish(int fd, int dir, const std::string &base)
 {
@@ -165,11 +197,13 @@ bool publish(int fd, int dir, const std::string &base)
     // an existing file would make the filesystem write the new file out there and then.
     const bool exchange =
         old >= 0 && ::fstat(old, &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode));
-    const std::string incoming = incoming_name(base);
+    // Named for this process, so that processes saving the same name at once never take
+    // each other's file away.
+    const std::string incoming = incoming_name(base, ::getpid());
     bool published = false;
     {
         SignalsHeld held;
-        ::unlinkat(dir, incoming.c_str(), 0); // left by a process killed here before
+        remove_stale_incoming(dir, base);
         if (link_unnamed(fd, dir, incoming.c_str())) {
             published = exchange ? ::renameat2(dir, incoming.c_str(), dir, base.c_str(),
                                                RENAME_EXCHANGE) == 0
@@ -229,9 +263,9 @@ bool write_all(int fd, const void *bytes, size_t size)
     return true;
 }
 
-std::string incoming_name(const std::string &base)
+std::string incoming_name(const std::string &base, pid_t process)
 {
-    return "." + base + ".camsim-new";
+    return "." + base + incoming_mark + std::to_string(process);
 }
 
 bool replace_file(const std::string &path, mode_t mode, size_t size,

@@ -24,7 +24,8 @@ bool replace_file(const std::string &path, mode_t mode, size_t size,
 // Waits until the files replaced so far are freed (done at exit in any case).
 void finish_freeing();
 
-// The hidden name a new file briefly has beside path while it takes path's place.
-std::string incoming_name(const std::string &base);
+// The hidden name a new file briefly has beside path while `process` puts it in path's
+// place. One that a killed process left is removed by the next replacing of that name.
+std::string incoming_name(const std::string &base, pid_t process);
 
 } // namespace camsim

@@ -3,6 +3,7 @@
 
 #include "state_file.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -22,7 +23,9 @@ const char *const operations[] = {
 
 bool parse_long(const std::string &text, long min, long max, long &value)
 {
-    if (text.empty() || text.size() > 20)
+    // Digits with an optional minus sign: no blanks, no plus sign.
+    if (text.empty() || text.size() > 20 ||
+        !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-'))
         return false;
     char *end = nullptr;
     errno = 0;

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <png.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace camsim
 {
@@ -100,13 +102,22 @@ std::string read_png(const std::string &path, GreyImage &image)
 
 std::string read_grey_image(const std::string &path, GreyImage &image)
 {
-    File file(std::fopen(path.c_str(), "rbe"), &std::fclose);
-    if (file == nullptr)
+    // Opened without blocking and checked before anything is read, so a FIFO or a device
+    // under the name is refused at once instead of waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::strerror(errno);
     struct stat status {
     };
-    if (::fstat(fileno(file.get()), &status) != 0 || !S_ISREG(status.st_mode))
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
         return "not a regular file";
+    }
+    File file(::fdopen(fd, "rb"), &std::fclose);
+    if (file == nullptr) {
+        ::close(fd);
+        return std::strerror(errno);
+    }
     unsigned char magic[8] = {};
     const size_t got = std::fread(magic, 1, sizeof magic, file.get());
     if (got >= 2 && magic[0] == 'P' && magic[1] == '5') {

@@ -252,6 +252,7 @@ TEST(Sensor, AnUnreadableSceneIsReportedOnceAndTheBuiltInSceneTaken)
         {"samples cut short", "P5\n4 4\n255\n0123456789", "the PGM samples end early"},
         {"huge", "P5\n100000 100000\n255\n", "larger than 67108864 pixels"},
         {"a directory", "", "not a regular file"},
+        {"a FIFO", "", "not a regular file"},
         {"PNG signature, then nothing", "\x89PNG\r\n\x1a\n", nullptr},
         {"PNG cut short", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0", 18), nullptr},
     };
@@ -262,6 +263,8 @@ TEST(Sensor, AnUnreadableSceneIsReportedOnceAndTheBuiltInSceneTaken)
         const std::string path = camera.directory() + "/scene file";
         if (std::string(c.what) == "a directory") {
             ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+        } else if (std::string(c.what) == "a FIFO") {
+            ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
         } else if (std::string(c.what) != "missing") {
             write_file(path, c.bytes);
         }

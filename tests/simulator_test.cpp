@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace harness;
@@ -350,6 +351,9 @@ TEST(Knobs, ParseTheirValuesOrSayWhy)
         {"CAMSIM_FAIL", "fc2RetrieveBuffer@3+=-13/500", true},
         {"CAMSIM_FAIL", "fc2Connect=5/0,fc2Connect=5/3600000", true},
         {"CAMSIM_FAIL", "fc2Connect@+=5", false},
+        {"CAMSIM_FAIL", "fc2Connect@+2=5", false},
+        {"CAMSIM_CAMERAS", "+1", false},
+        {"CAMSIM_SENSOR", " 64x64", false},
         {"CAMSIM_FAIL", "fc2Connect=5/", false},
         {"CAMSIM_FAIL", "fc2Connect=5/1/2", false},
         {"CAMSIM_FAIL", "fc2Connect=5,fc2Conect=5", false},
@@ -618,7 +622,14 @@ TEST(ReplaceFile, LeavesTheOldFileOrTheNewUnderItsNameAndNothingElse)
         {"what a killed process left beside it",
          [](const std::string &d) {
              write_file(d + "/x", "old");
-             write_file(d + "/" + camsim::incoming_name("x"), "stale");
+             // A process that is gone: its number is not given again this soon.
+             const pid_t gone = fork();
+             if (gone == 0)
+                 _exit(0);
+             ASSERT_GT(gone, 0);
+             waitpid(gone, nullptr, 0);
+             write_file(d + "/" + camsim::incoming_name("x", gone), "stale");
+             write_file(d + "/" + camsim::incoming_name("x", getpid()), "stale");
          },
          fresh, fresh.size(), true, fresh},
         {"a directory there",
