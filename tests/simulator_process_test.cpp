@@ -675,6 +675,16 @@ bool expected_camera_entry(const std::string &name)
            name.compare(0, 4, "work") == 0 || name.compare(0, 5, "calls") == 0;
 }
 
+// The hidden name a frame has on its way to its place: .NNNN.bmp.camsim-new.<process>.
+bool is_incoming_frame(const std::string &name)
+{
+    const std::string mark = ".camsim-new.";
+    const size_t at = name.find(mark);
+    return name.size() > 1 && name[0] == '.' && at != std::string::npos &&
+           frame_names().count(name.substr(1, at - 1)) == 1 &&
+           name.find_first_not_of("0123456789", at + mark.size()) == std::string::npos;
+}
+
 TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingElse)
 {
     // CAMKIT_KILL_RUNS sets the number of runs (a few dozen by default).
@@ -713,7 +723,7 @@ TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingE
                                  "Lectura de Ganancia = 3.000000dB\n",
                                  "Lectura de Ganancia = 6.000000dB\n"};
 
-    int killed = 0, finished = 0, new_frames = 0, old_frames = 0, extra = 0;
+    int killed = 0, finished = 0, new_frames = 0, old_frames = 0, extra = 0, hidden_left = 0;
     for (int i = 0; i < runs; ++i) {
         const bool capture = i % 2 == 0;
         Launch run = capture ? capture_run : setter_run;
@@ -726,9 +736,26 @@ TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingE
                      std::to_string(run.signal_after.count()) + " us");
         Result result = camera.run(run);
         (result.signal != 0 ? killed : finished) += 1;
+        // Only a SIGKILL between linking a new frame beside the old one and exchanging their
+        // names may leave the hidden incoming name; the next save in that directory removes
+        // it, as a clean run over the same files shows.
+        std::map<std::string, std::string> hidden;
         for (const std::string &name : result.entries)
-            if (capture ? frame_names().count(name) == 0 : true)
+            if (capture && run.signal == SIGKILL && is_incoming_frame(name))
+                hidden[name] = result.files[name];
+            else if (capture ? frame_names().count(name) == 0 : true)
                 ++extra;
+        if (!hidden.empty()) {
+            ++hidden_left;
+            Launch again = capture_run;
+            for (const auto &[name, bytes] : hidden)
+                again.files[name] = bytes;
+            EXPECT_EQ(camera.run(again).entries, frame_names());
+            for (const auto &[name, bytes] : hidden) {
+                result.entries.erase(name);
+                result.files.erase(name);
+            }
+        }
         if (capture) {
             EXPECT_EQ(result.entries, frame_names()); // every old frame, replaced or not
             for (const auto &[name, bytes] : result.files) {
@@ -751,10 +778,12 @@ TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingE
             << gain.out;
     }
     EXPECT_EQ(extra, 0);
-    std::printf("%d runs: %d killed, %d finished; frames left: %d new, %d old; extra files: %d\n",
-                runs, killed, finished, new_frames, old_frames, extra);
+    std::printf("%d runs: %d killed, %d finished; frames left: %d new, %d old; extra files: %d; "
+                "runs that left a hidden incoming frame, removed by the next save: %d\n",
+                runs, killed, finished, new_frames, old_frames, extra, hidden_left);
     RecordProperty("killed", killed);
     RecordProperty("extra_files", extra);
+    RecordProperty("hidden_left", hidden_left);
 }
 
 TEST(Harness, AProgramThatReadsNoInputAndWritesMuchDoesNotHangIt)
