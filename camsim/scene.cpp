@@ -48,26 +48,44 @@ double response(unsigned x, unsigned y)
     return green_response;
 }
 
+// The rounding of std::lround (halves away from zero), usable at compile time.
+constexpr long round_half_away(double x)
+{
+    const long whole = static_cast<long>(x); // towards zero
+    const double rest = x - static_cast<double>(whole);
+    return rest >= 0.5 ? whole + 1 : rest <= -0.5 ? whole - 1 : whole;
+}
+
 // Normal samples in noise units: each the sum of the four bytes of a pseudo-random word,
 // centred and scaled to a standard deviation of one. Twice the period long, so a window of
-// one period starting anywhere in it is contiguous.
+// one period starting anywhere in it is contiguous. Made when the library is compiled, so
+// no process spends its start-up on it.
+struct NoiseTable {
+    int8_t values[2 * noise_period];
+};
+
+constexpr NoiseTable make_noise_table()
+{
+    // The standard deviation of a sum of four uniform bytes: sqrt(4 * (256^2 - 1) / 12).
+    constexpr double spread = 147.80054127099805;
+    NoiseTable table{};
+    uint32_t state = 0x2545F491u;
+    for (int8_t &value : table.values) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        const int sum = static_cast<int>((state & 255) + (state >> 8 & 255) + (state >> 16 & 255) +
+                                         (state >> 24));
+        value = static_cast<int8_t>(round_half_away((sum - 510) / spread * noise_unit));
+    }
+    return table;
+}
+
+constexpr NoiseTable noise = make_noise_table();
+
 const int8_t *noise_table()
 {
-    static const std::vector<int8_t> table = [] {
-        std::vector<int8_t> values(2 * noise_period);
-        const double spread = std::sqrt(4 * (256.0 * 256.0 - 1) / 12);
-        uint32_t state = 0x2545F491u;
-        for (int8_t &value : values) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            const int sum =
-                (state & 255) + (state >> 8 & 255) + (state >> 16 & 255) + (state >> 24);
-            value = static_cast<int8_t>(std::lround((sum - 510) / spread * noise_unit));
-        }
-        return values;
-    }();
-    return table.data();
+    return noise.values;
 }
 
 // A photosite receiving `light` levels' worth (gain included): its level and deviation. A
