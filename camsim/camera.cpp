@@ -352,9 +352,12 @@ int32_t retrieve_buffer(camera_context handle, image_record *record, int32_t inj
     if (injected != 0) {
         // The failing call still takes sensor time: the frame it would have had is lost.
         uint64_t frame = 0;
-        if (error == ok && locked.context->capturing &&
-            await_frame(*locked.context, locked.lock, not_before, frame))
-            take_frame(*locked.context, frame, delivery);
+        if (error == ok && locked.context->capturing) {
+            if (await_frame(*locked.context, locked.lock, not_before, frame))
+                take_frame(*locked.context, frame, delivery);
+            else
+                delivery.cut_short = true; // its delay is over with the stream
+        }
         return injected;
     }
     if (error != ok)

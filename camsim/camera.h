@@ -15,7 +15,8 @@ namespace camsim
 struct Delivery {
     bool taken = false;
     uint64_t frame = 0;
-    double time_ms = 0; // when the sensor had it ready, since capture started
+    double time_ms = 0;     // when the sensor had it ready, since capture started
+    bool cut_short = false; // capture stopped or the context ended while the call waited
 };
 
 Error create_context(camera_context *context);

@@ -120,6 +120,8 @@ CAMSIM_EXPORT camera_error fc2RetrieveBuffer(camera_context context, image_recor
     camsim::Delivery delivery;
     camera_error code =
         camsim::retrieve_buffer(context, image, call.injected(), call.injected_until(), delivery);
+    if (delivery.cut_short)
+        call.cut_short();
     return call.finish(code, delivery.taken ? frame_and_time(delivery) : "");
 }
 

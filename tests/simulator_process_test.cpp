@@ -364,6 +364,16 @@ TEST(SensorClock, AWaitingRetrievalReturnsWhenAnotherThreadStopsOrDestroys)
         EXPECT_EQ(retrievals[1],
                   std::string("fc2RetrieveBuffer -> ") + (how[0] == 's' ? "6" : "3"));
     }
+    // A retrieval made to fail slowly (a timeout of three seconds) ends with the stream too.
+    for (const char *how : {"stop", "destroy"}) {
+        SCOPED_TRACE(std::string(how) + " during an injected delay");
+        Launch run = client({"interrupt", how, "1"});
+        run.knobs["CAMSIM_FPS"] = "0.5";
+        run.knobs["CAMSIM_FAIL"] = "fc2RetrieveBuffer@2=-13/3000";
+        Result result = harness::run(run);
+        EXPECT_EQ(result.out, std::string(how) + " 0 retrieval -13 after less than a second\n");
+        EXPECT_EQ(result.err, "");
+    }
 }
 
 struct SlowFault {
