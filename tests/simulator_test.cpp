@@ -94,6 +94,16 @@ class SimulatedCamera : public ::testing::Test
         ASSERT_EQ(fc2StopCapture(context), 0);
     }
 
+    // Starts capture and takes one frame into raw, converted into grey.
+    void take_grey_frame(image_record &raw, image_record &grey)
+    {
+        ASSERT_EQ(fc2CreateImage(&raw), 0);
+        ASSERT_EQ(fc2CreateImage(&grey), 0);
+        ASSERT_EQ(fc2StartCapture(context), 0);
+        ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
+        ASSERT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+    }
+
     camera_context context = nullptr;
     camera_id id{};
 };
@@ -254,11 +264,7 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
 TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
 {
     image_record raw{}, grey{};
-    ASSERT_EQ(fc2CreateImage(&raw), 0);
-    ASSERT_EQ(fc2CreateImage(&grey), 0);
-    ASSERT_EQ(fc2StartCapture(context), 0);
-    ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
-    ASSERT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+    take_grey_frame(raw, grey);
     const std::string path = unit_directory + "/frame.bmp";
     ASSERT_EQ(fc2SaveImage(&grey, path.c_str(), FILE_FORMAT_BMP), 0);
     const std::string bytes = read_file(path);
@@ -407,11 +413,7 @@ TEST(Knobs, FaultsLastingAndSlowAreParsedAndABadEntryLeavesTheOthers)
 TEST_F(SimulatedCamera, AFrameOfADestroyedContextIsRefused)
 {
     image_record raw{}, grey{};
-    ASSERT_EQ(fc2CreateImage(&raw), 0);
-    ASSERT_EQ(fc2CreateImage(&grey), 0);
-    ASSERT_EQ(fc2StartCapture(context), 0);
-    ASSERT_EQ(fc2RetrieveBuffer(context, &raw), 0);
-    ASSERT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+    take_grey_frame(raw, grey);
     ASSERT_EQ(fc2DestroyContext(context), 0);
     const std::string file = unit_directory + "/destroyed.bmp";
     EXPECT_EQ(fc2ConvertImageTo(PIXEL_FORMAT_MONO8, &raw, &grey), camsim::invalid_context);
