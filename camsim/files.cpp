@@ -7,14 +7,17 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -154,11 +157,26 @@ bool fill_file(int fd, mode_t mode, size_t size, const std::function<bool(int fd
            ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size);
 }
 
-// Removes what processes killed while replacing `base` left beside it: this process's own
-// name (a process before it with the same number) and those of processes that are gone.
-void remove_stale_incoming(int dir, const std::string &base)
+// Removes what processes killed while replacing a file in dir left there: the hidden
+// incoming names of processes that are gone, or of a process before this one with its
+// number. Listed once a process per directory (told apart by its inode and birth time, as
+// inode numbers are used again), since listing it on every save would cost in proportion
+// to its size; where the filesystem keeps no birth time, listed every time.
+void remove_stale_incoming(int dir)
 {
-    const std::string prefix = "." + base + incoming_mark;
+    struct statx info;
+    if (::statx(dir, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &info) != 0)
+        return;
+    if (info.stx_mask & STATX_BTIME) {
+        static std::mutex mutex;
+        static std::set<std::tuple<uint32_t, uint32_t, uint64_t, int64_t, uint32_t>> listed;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!listed
+                 .insert({info.stx_dev_major, info.stx_dev_minor, info.stx_ino,
+                          info.stx_btime.tv_sec, info.stx_btime.tv_nsec})
+                 .second)
+            return;
+    }
     const int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
     if (entries == nullptr) {
@@ -168,10 +186,12 @@ void remove_stale_incoming(int dir, const std::string &base)
     }
     while (const dirent *entry = ::readdir(entries)) {
         const std::string name = entry->d_name;
-        if (name.compare(0, prefix.size(), prefix) != 0)
+        const size_t mark = name.find(incoming_mark);
+        if (name[0] != '.' || mark == std::string::npos)
             continue;
         char *end = nullptr;
-        const long process = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        const long process =
+            std::strtol(name.c_str() + mark + std::strlen(incoming_mark), &end, 10);
         if (*end != '\0' || process <= 0)
             continue;
         if (process == ::getpid() ||
@@ -203,7 +223,8 @@ bool publish(int fd, int dir, const std::string &base)
     bool published = false;
     {
         SignalsHeld held;
-        remove_stale_incoming(dir, base);
+        ::unlinkat(dir, incoming.c_str(), 0); // left by a killed process with this number
+        remove_stale_incoming(dir);
         if (link_unnamed(fd, dir, incoming.c_str())) {
             published = exchange ? ::renameat2(dir, incoming.c_str(), dir, base.c_str(),
                                                RENAME_EXCHANGE) == 0

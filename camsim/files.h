@@ -25,7 +25,8 @@ bool replace_file(const std::string &path, mode_t mode, size_t size,
 void finish_freeing();
 
 // The hidden name a new file briefly has beside path while `process` puts it in path's
-// place. One that a killed process left is removed by the next replacing of that name.
+// place. One that a killed process left is removed by the first file the next process
+// replaces in that directory.
 std::string incoming_name(const std::string &base, pid_t process);
 
 } // namespace camsim

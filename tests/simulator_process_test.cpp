@@ -685,13 +685,14 @@ bool expected_camera_entry(const std::string &name)
            name.compare(0, 4, "work") == 0 || name.compare(0, 5, "calls") == 0;
 }
 
-// The hidden name a frame has on its way to its place: .NNNN.bmp.camsim-new.<process>.
-bool is_incoming_frame(const std::string &name)
+// Whether name is the hidden name a file of one of `bases` has on its way to its place:
+// .<base>.camsim-new.<process>.
+bool is_incoming(const std::string &name, const std::set<std::string> &bases)
 {
     const std::string mark = ".camsim-new.";
     const size_t at = name.find(mark);
     return name.size() > 1 && name[0] == '.' && at != std::string::npos &&
-           frame_names().count(name.substr(1, at - 1)) == 1 &&
+           bases.count(name.substr(1, at - 1)) == 1 &&
            name.find_first_not_of("0123456789", at + mark.size()) == std::string::npos;
 }
 
@@ -751,7 +752,7 @@ TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingE
         // it, as a clean run over the same files shows.
         std::map<std::string, std::string> hidden;
         for (const std::string &name : result.entries)
-            if (capture && run.signal == SIGKILL && is_incoming_frame(name))
+            if (capture && run.signal == SIGKILL && is_incoming(name, frame_names()))
                 hidden[name] = result.files[name];
             else if (capture ? frame_names().count(name) == 0 : true)
                 ++extra;
@@ -777,8 +778,21 @@ TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingE
         } else {
             EXPECT_EQ(result.entries, std::set<std::string>{});
         }
+        // The same holds for the state file beside the camera's: a setter's next write
+        // removes what a SIGKILL left.
+        bool state_hidden = false;
         for (const std::string &name : directory_entries(camera.directory()))
-            EXPECT_TRUE(expected_camera_entry(name)) << name;
+            if (!capture && run.signal == SIGKILL && is_incoming(name, {"camera.state"}))
+                state_hidden = true;
+            else
+                EXPECT_TRUE(expected_camera_entry(name)) << name;
+        if (state_hidden) {
+            ++hidden_left;
+            Launch again = setter_run;
+            EXPECT_EQ(camera.run(again).status, 0);
+            for (const std::string &name : directory_entries(camera.directory()))
+                EXPECT_TRUE(expected_camera_entry(name)) << name;
+        }
         // The state is the old one or the new one, never damaged or missing once written.
         Launch read;
         read.program = "consulta_amplificacion";
@@ -789,7 +803,7 @@ TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingE
     }
     EXPECT_EQ(extra, 0);
     std::printf("%d runs: %d killed, %d finished; frames left: %d new, %d old; extra files: %d; "
-                "runs that left a hidden incoming frame, removed by the next save: %d\n",
+                "runs that left a hidden incoming file, removed by the next save: %d\n",
                 runs, killed, finished, new_frames, old_frames, extra, hidden_left);
     RecordProperty("killed", killed);
     RecordProperty("extra_files", extra);

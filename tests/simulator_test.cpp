@@ -233,16 +233,21 @@ TEST_F(SimulatedCamera, PassThroughMembersComeBackAsTheCameraHoldsThem)
 
 TEST_F(SimulatedCamera, SettingsOutliveTheContext)
 {
+    // A property as a context made after the write reads it.
+    auto read_elsewhere = [this](property_type type) {
+        camera_context second = nullptr;
+        camera_property property{};
+        property.type = type;
+        EXPECT_EQ(fc2CreateContext(&second), 0);
+        EXPECT_EQ(fc2Connect(second, &id), 0);
+        EXPECT_EQ(fc2GetProperty(second, &property), 0);
+        EXPECT_EQ(fc2DestroyContext(second), 0);
+        return property;
+    };
     ASSERT_EQ(write_absolute(PROPERTY_GAIN, 7.5f), 0);
-    camera_context second = nullptr;
-    ASSERT_EQ(fc2CreateContext(&second), 0);
-    ASSERT_EQ(fc2Connect(second, &id), 0);
-    camera_property gain{};
-    gain.type = PROPERTY_GAIN;
-    ASSERT_EQ(fc2GetProperty(second, &gain), 0);
+    const camera_property gain = read_elsewhere(PROPERTY_GAIN);
     EXPECT_EQ(gain.absolute_value, 7.5f);
     EXPECT_EQ(gain.auto_manual_mode, 0);
-    EXPECT_EQ(fc2DestroyContext(second), 0);
     // The shutter stays in auto mode, at 10 ms until auto exposure runs; a capture shortens
     // it to 10 ms / 7.5 dB (in whole lines) to make up for the gain, and the camera keeps
     // that when capture stops, for this context and any other.
@@ -251,14 +256,9 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     EXPECT_EQ(shutter.absolute_value, 10.0f);
     stream_frames();
     EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 4.22f);
-    ASSERT_EQ(fc2CreateContext(&second), 0);
-    ASSERT_EQ(fc2Connect(second, &id), 0);
-    camera_property kept{};
-    kept.type = PROPERTY_SHUTTER;
-    ASSERT_EQ(fc2GetProperty(second, &kept), 0);
+    const camera_property kept = read_elsewhere(PROPERTY_SHUTTER);
     EXPECT_EQ(kept.absolute_value, 4.22f);
     EXPECT_EQ(kept.auto_manual_mode, 1);
-    EXPECT_EQ(fc2DestroyContext(second), 0);
 }
 
 TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
