@@ -34,6 +34,8 @@ static void cambiar_tiempoexpo(camera_context contexto)
 
 int main(int argc, char **argv)
 {
+    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {
         "ajuste_exposicion",
         "Pide un tiempo de exposición entre 0.1 y 33.1 ms, lo escribe en la\n"

@@ -21,6 +21,8 @@ static bool cambiar_ganancia(camera_context contexto, float ganancia, float *vig
 
 int main(int argc, char **argv)
 {
+    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"captura_config",
                          "Escribe en la cámara el tiempo de exposición (ms) de neo_te.txt y la\n"
                          "ganancia (dB) de ganancia.txt, informa los valores que la cámara\n"

@@ -4,6 +4,8 @@
 #include "opciones.h"
 #include "propiedad.h"
 
+#include <cstdio>
+
 // Sets only the auto-exposure on/off flag to 0. Silent whatever the camera answers; a
 // record the camera did not fill is never written back.
 static void apagar_autoexposicion(camera_context contexto)
@@ -17,6 +19,8 @@ static void apagar_autoexposicion(camera_context contexto)
 
 int main(int argc, char **argv)
 {
+    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"captura_manual",
                          "Apaga la autoexposición de la cámara (queda apagada) y toma una serie\n"
                          "de diez imágenes en escala de grises, en el directorio de trabajo.",

@@ -3,8 +3,12 @@
 #include "conexion.h"
 #include "opciones.h"
 
+#include <cstdio>
+
 int main(int argc, char **argv)
 {
+    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"captura_simple",
                          "Toma una serie de diez imágenes con la cámara tal como está y las\n"
                          "guarda en escala de grises, en el directorio de trabajo.",

@@ -14,6 +14,8 @@ static void leer_ganancia(camera_context contexto)
 
 int main(int argc, char **argv)
 {
+    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"consulta_amplificacion",
                          "Muestra la ganancia que la cámara tiene, en dB. No cambia nada.", "nada.",
                          "en pantalla, Lectura de Ganancia = <dB>dB."};

@@ -14,6 +14,8 @@ static void leer_tiempoexpo(camera_context contexto)
 
 int main(int argc, char **argv)
 {
+    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {
         "consulta_exposicion",
         "Muestra el tiempo de exposición que la cámara tiene, en ms. No cambia nada.", "nada.",

@@ -28,6 +28,8 @@ static void cambiar_ganancia(camera_context contexto)
 
 int main(int argc, char **argv)
 {
+    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"ganancia",
                          "Pide una ganancia en dB, la escribe en la cámara en modo manual y\n"
                          "confirma el valor que la cámara tiene (la cámara la limita a su rango).",
