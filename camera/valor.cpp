@@ -121,11 +121,9 @@ bool leer_valor_tecleado(FILE *entrada, float *valor)
         const int marca = getc(entrada);
         if (marca == 'x' || marca == 'X') {
             const int tras = getc(entrada);
-            if (!isxdigit(tras) && tras != '.') {
-                // "0" followed by text: the number is zero.
-                *valor = negativo ? -0.0f : 0.0f;
-                return true;
-            }
+            // A hexadecimal prefix without digits is no number, as "%f" reads it.
+            if (!isxdigit(tras) && tras != '.')
+                return false;
             hexadecimal = true;
             c = tras;
         } else if (marca != EOF) {

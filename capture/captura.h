@@ -11,5 +11,8 @@ constexpr int CUADROS_POR_SERIE = 10;
 void ejecutar_captura(camera_context contexto);
 
 // Makes `cantidad` attempts to retrieve, convert and save a frame under "%04d.bmp"
-// numbered by the attempt. Failures are printed and the series goes on.
+// numbered by the attempt. Failures are printed and the series goes on. Once at least one
+// frame is saved, the series ends by removing the file or link (never a directory) left
+// under each failed number among the first CUADROS_POR_SERIE, so no frame of an earlier
+// series stays among the new ones; a series that saved nothing leaves the directory alone.
 void GrabImages(camera_context contexto, int cantidad);

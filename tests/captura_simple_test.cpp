@@ -1,9 +1,14 @@
-// captura_simple: the capture run and the grab loop, clean and with each step failing.
+// captura_simple: the capture run and the grab loop, clean and with each step failing; and
+// what a killed run of each capture tool has written.
 #include "bmp.h"
 #include "harness.h"
 
 #include <chrono>
+#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace harness;
 
@@ -62,11 +67,28 @@ TEST(CapturaSimple, FramesAtTheDefaultSensorSizeReadWithAnIndependentDecoder)
     EXPECT_EQ(independent.pixels, decode_bmp(result.files["0004.bmp"]).pixels);
 }
 
+const std::string earlier_frame = "a frame of an earlier series";
+const std::string untouched = "not a frame";
+
+// Puts a link to another file, or a directory, where an earlier series left a frame.
+std::function<void(const std::string &)> at_frame_3(bool link)
+{
+    return [link](const std::string &directory) {
+        const std::string frame = directory + "/0003.bmp";
+        unlink(frame.c_str());
+        write_file(directory + "/target.txt", untouched);
+        ASSERT_EQ(link ? symlink("target.txt", frame.c_str()) : mkdir(frame.c_str(), 0755), 0);
+    };
+}
+
 struct GrabFailure {
     const char *name;
     std::string fail;
     std::string out;
     std::set<int> missing_frames;
+    bool earlier = false; // the ten frames of an earlier series are there beforehand
+    std::function<void(const std::string &)> prepare = nullptr;
+    std::set<std::string> also_left = {};
 };
 
 TEST(CapturaSimple, FailuresInTheGrabLoopArePrintedAndTheSeriesGoesOn)
@@ -98,13 +120,63 @@ TEST(CapturaSimple, FailuresInTheGrabLoopArePrintedAndTheSeriesGoesOn)
          "fc2CreateImage@2=-8",
          "Error in fc2CreateImage: -8\n" + repeat("Error in fc2ConvertImageTo: 8\n", 10),
          {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+        // Once a frame is saved, nothing of an earlier series stays under a failed number.
+        {"retrieve of frame 3 over a series",
+         "fc2RetrieveBuffer@4=-9",
+         "Error in retrieveBuffer: -9\n",
+         {3},
+         true},
+        {"conversion of frame 5 over a series",
+         "fc2ConvertImageTo@6=-11",
+         "Error in fc2ConvertImageTo: -11\n",
+         {5},
+         true},
+        {"save of frame 2 over a series", "fc2SaveImage@3=-12", save_failed, {2}, true},
+        // A camera that never answers leaves the earlier series whole.
+        {"every retrieve over a series",
+         "fc2RetrieveBuffer=-13",
+         repeat("Error in retrieveBuffer: -13\n", 10),
+         {},
+         true},
+        {"a link at a failed number: removed, its target kept",
+         "fc2RetrieveBuffer@4=-9",
+         "Error in retrieveBuffer: -9\n",
+         {3},
+         true,
+         at_frame_3(true),
+         {"target.txt"}},
+        {"a directory at a failed number is left alone",
+         "fc2RetrieveBuffer@4=-9",
+         "Error in retrieveBuffer: -9\n",
+         {3},
+         true,
+         at_frame_3(false),
+         {"0003.bmp", "target.txt"}},
     };
     for (const GrabFailure &failure : cases) {
         SCOPED_TRACE(failure.name);
-        Result result = run(simple(failure.fail));
+        Launch launch = simple(failure.fail);
+        for (const std::string &name : failure.earlier ? frame_names() : std::set<std::string>{})
+            launch.files[name] = earlier_frame;
+        launch.prepare = failure.prepare;
+        Result result = run(launch);
         expect_quiet_exit(result);
         EXPECT_EQ(result.out, failure.out);
-        EXPECT_EQ(result.entries, frame_names(failure.missing_frames));
+        std::set<std::string> left = frame_names(failure.missing_frames);
+        left.insert(failure.also_left.begin(), failure.also_left.end());
+        EXPECT_EQ(result.entries, left);
+        // The earlier series stays whole where none of this one was saved, else not at all.
+        bool none_saved = true;
+        for (const std::string &save : calls_of(result.calls, "fc2SaveImage"))
+            none_saved = none_saved && save.find(" -> 0") == std::string::npos;
+        for (const auto &[name, bytes] : result.files) {
+            if (frame_names().count(name) == 0)
+                EXPECT_EQ(bytes, untouched) << name;
+            else if (none_saved && failure.earlier)
+                EXPECT_EQ(bytes, earlier_frame) << name;
+            else
+                EXPECT_EQ(decode_bmp(bytes).error, "") << name;
+        }
         // Ten attempts whatever happens, and the run still stops and closes.
         EXPECT_EQ(calls_of(result.calls, "fc2RetrieveBuffer").size(), 10u);
         ASSERT_GE(result.calls.size(), 2u);
@@ -141,7 +213,7 @@ TEST(CapturaSimple, UnwritableDirectoryFailsEverySaveAndStillClosesTheCamera)
     expect_quiet_exit(result);
     EXPECT_EQ(result.out,
               repeat("Error in fc2SaveImage: 10\nPlease check write permissions.\n", 10));
-    EXPECT_EQ(calls_of(result.calls, "fc2SaveImage").size(), 10u);
+    ASSERT_EQ(calls_of(result.calls, "fc2SaveImage").size(), 10u);
     EXPECT_EQ(calls_of(result.calls, "fc2SaveImage")[0],
               "fc2SaveImage file=0000.bmp format=0x2 -> 10");
     ASSERT_GE(result.calls.size(), 2u);
@@ -171,6 +243,7 @@ TEST(CapturaSimple, FailedStartStopOrDestroyEndsTheRunThere)
         Result result = run(simple(failure.fail));
         expect_quiet_exit(result);
         EXPECT_EQ(result.out, failure.out);
+        ASSERT_FALSE(result.calls.empty());
         EXPECT_EQ(result.calls.back(), failure.last_call);
         EXPECT_EQ(bmp_files(result).size(), failure.frames);
     }
@@ -187,6 +260,30 @@ TEST(CapturaSimple, OverwritesFramesOfAnEarlierSeries)
     EXPECT_EQ(result.entries, frame_names()); // no temporary file left behind
     for (const auto &[name, bytes] : result.files)
         EXPECT_EQ(decode_bmp(bytes).error, "") << name;
+}
+
+TEST(CaptureTools, ARunKilledAfterAnErrorLineHasWrittenTheLine)
+{
+    // The second retrieval fails at once, the third waits far longer than the run lives.
+    const std::string failed = "Error in retrieveBuffer: -13\n";
+    const std::pair<const char *, std::string> cases[] = {
+        {"captura_simple", failed},
+        {"captura_manual", failed},
+        {"captura_config",
+         "10.0\nnuevo tiempo es 10.000000 ms\nnueva ganancia es 5.000000 dB\n" + failed},
+    };
+    for (const auto &[program, out] : cases) {
+        SCOPED_TRACE(program);
+        Launch launch = with_faults(program, "fc2RetrieveBuffer@2=-13,"
+                                             "fc2RetrieveBuffer@3+=-13/100000");
+        launch.files = {{"neo_te.txt", "10\n"}, {"ganancia.txt", "5\n"}};
+        launch.signal = SIGKILL;
+        launch.signal_after = std::chrono::seconds(2);
+        Result result = run(launch);
+        EXPECT_EQ(result.signal, SIGKILL);
+        // Standard output is a pipe: each line is there without the exit's flush.
+        EXPECT_EQ(result.out, out);
+    }
 }
 
 TEST(CapturaSimple, EachFrameShowsItsNumberAndTheSeriesIsRepeatable)

@@ -61,6 +61,10 @@ TEST(LeerAjuste, ReadsTheLastValueOfTheFile)
         {"a dangling exponent does not scan", "5\n100ergs\n", true, 5.0f, "5.0\n5.0\n"},
         {"nor a signed one", "5\n2E-q\n", false, 5.0f, ""},
         {"an exponent with digits does", "1.5e1ms\n", true, 15.0f, "15.0\n"},
+        {"and a signed one", "1.5e+1\n", true, 15.0f, "15.0\n"},
+        {"a signed dangling exponent after a value", "5\n-2e\n", false, 5.0f, ""},
+        {"a hexadecimal prefix without digits is no number", "4\n0x\n0xg\n0xp1\n-0xg\n+0x\n", false,
+         4.0f, ""},
         {"hexadecimal", "0x1E\n", true, 30.0f, "30.0\n"},
         {"hexadecimal exponent", "0x1p3\n", false, 8.0f, ""},
         {"dangling hexadecimal exponent", "4\n0x1p\n", false, 4.0f, ""},
@@ -107,7 +111,8 @@ TEST(LeerAjuste, AFileThatCannotBeReadNamesTheFile)
 {
     const std::string directory = harness::temporary_root();
     for (const char *name :
-         {"/nonexistent/neo_te.txt", directory.c_str(), "/dev/zero", "/dev/null"}) {
+         {"/nonexistent/neo_te.txt", directory.c_str(), "/dev/zero", "/dev/null",
+          "/proc/self/mem"}) { // the last opens as a regular file whose reads fail
         SCOPED_TRACE(name);
         float value = -1.0f;
         bool ok = true;
