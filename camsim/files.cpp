@@ -239,8 +239,8 @@ void remove_stale_incoming(int dir)
     std::lock_guard<std::mutex> lock(all.mutex);
     if ((info.stx_mask & STATX_BTIME) &&
         !all.listed
-             .insert({info.stx_dev_major, info.stx_dev_minor, info.stx_ino,
-                      info.stx_btime.tv_sec, info.stx_btime.tv_nsec})
+             .insert({info.stx_dev_major, info.stx_dev_minor, info.stx_ino, info.stx_btime.tv_sec,
+                      info.stx_btime.tv_nsec})
              .second)
         return;
     const int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -355,8 +355,7 @@ bool write_all(int fd, const void *bytes, size_t size)
 
 std::string incoming_name(const std::string &base, pid_t process, uint64_t save)
 {
-    const std::string owner =
-        incoming_mark + std::to_string(process) + "." + std::to_string(save);
+    const std::string owner = incoming_mark + std::to_string(process) + "." + std::to_string(save);
     // A long name keeps only its start: the process and the save tell the names apart.
     const size_t kept = std::min(base.size(), static_cast<size_t>(NAME_MAX) - 1 - owner.size());
     return "." + base.substr(0, kept) + owner;

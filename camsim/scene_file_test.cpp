@@ -1,0 +1,66 @@
+// Scene files read in process: samples above a PGM's maxval, PNG transparency, and each file
+// read through the one descriptor it was checked on.
+#include "harness.h"
+#include "scene_file.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+using namespace harness;
+
+namespace
+{
+
+// A 4x4 PNG written by libpng: grey 107, with alpha 100 if `alpha`.
+void write_grey_png(const std::string &path, bool alpha)
+{
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = png.height = 4;
+    png.format = alpha ? PNG_FORMAT_GA : PNG_FORMAT_GRAY;
+    const std::vector<uint8_t> pixels =
+        alpha ? std::vector<uint8_t>{107, 100} : std::vector<uint8_t>{107};
+    std::vector<uint8_t> image;
+    for (int i = 0; i < 16; ++i)
+        image.insert(image.end(), pixels.begin(), pixels.end());
+    ASSERT_NE(png_image_write_to_file(&png, path.c_str(), 0, image.data(), 0, nullptr), 0);
+}
+
+TEST(SceneFile, ReadsEachKindOnceThroughItsDescriptor)
+{
+    struct Case {
+        const char *what;
+        std::function<void(const std::string &path)> write;
+        unsigned white, value;
+    };
+    const Case cases[] = {
+        {"samples above the maxval, clamped",
+         [](const std::string &path) { write_file(path, "P5 4 4 1\n" + std::string(16, '\xff')); },
+         1, 1},
+        {"grey PNG", [](const std::string &path) { write_grey_png(path, false); }, 255, 107},
+        {"grey PNG with transparency, dropped",
+         [](const std::string &path) { write_grey_png(path, true); }, 255, 107},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = temporary_directory("camkit-scene");
+        c.write(dir + "/scene");
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(inotify_add_watch(watch, (dir + "/scene").c_str(), IN_OPEN), 0);
+        camsim::GreyImage image;
+        EXPECT_EQ(camsim::read_grey_image(dir + "/scene", image), "");
+        EXPECT_EQ(image.white, c.white);
+        EXPECT_EQ(image.pixels, std::vector<uint16_t>(16, c.value));
+        inotify_event events[4];
+        EXPECT_EQ(read(watch, events, sizeof events),
+                  static_cast<ssize_t>(sizeof events[0])); // one open
+        close(watch);
+        remove_tree(dir);
+    }
+}
+
+} // namespace
