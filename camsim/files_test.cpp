@@ -23,14 +23,6 @@ using namespace harness;
 namespace
 {
 
-// The value of `key` in a /proc status file.
-std::string status_of(const std::string &path, const std::string &key)
-{
-    const std::string status = read_file(path);
-    const size_t at = status.find(key + ":\t") + key.size() + 2;
-    return status.substr(at, status.find('\n', at) - at);
-}
-
 bool write_x(int fd)
 {
     return camsim::write_all(fd, "new", 3);
@@ -39,12 +31,10 @@ bool write_x(int fd)
 TEST(ReplaceFile, TheNamedFallbackHoldsSignalsAndIsSweptLikeTheUnnamedFile)
 {
     const std::string dir = temporary_directory("camkit-files");
-    const pid_t gone = fork();
-    if (gone == 0)
-        _exit(0);
-    waitpid(gone, nullptr, 0);
-    const std::string live = camsim::incoming_name("x", 1); // init's, never removed
-    for (const std::string &name : {camsim::incoming_name("x", gone, 3), live,
+    const std::string live = camsim::incoming_name("x", 1); // init's, kept
+    // Left by a process that is gone (no process has the largest number) and by an earlier
+    // process with this one's number.
+    for (const std::string &name : {camsim::incoming_name("x", INT_MAX), live,
                                     camsim::incoming_name("x", getpid(), ULLONG_MAX)})
         write_file(dir + "/" + name, "stale");
     std::set<std::string> during;
@@ -102,8 +92,9 @@ TEST(ReplaceFile, TheThreadThatFreesReplacedFilesHoldsEverySignal)
     for (const std::string &task : directory_entries("/proc/self/task"))
         if (read_file("/proc/self/task/" + task + "/comm") == "camsim-freeing\n") {
             ++found;
-            const auto blocked = std::stoull(
-                status_of("/proc/self/task/" + task + "/status", "SigBlk"), nullptr, 16);
+            const std::string status = read_file("/proc/self/task/" + task + "/status");
+            const auto blocked =
+                std::stoull(status.substr(status.find("SigBlk:") + 7), nullptr, 16);
             for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1})
                 EXPECT_TRUE(blocked >> (signal - 1) & 1) << signal;
         }
