@@ -2,7 +2,9 @@
 // replaces off the caller's path.
 #include "files.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -26,8 +28,33 @@ namespace camsim
 namespace
 {
 
-// Marks the hidden name of a new file on its way to its place: .<name>.camsim-new.<process>
+// Marks the hidden name of a new file on its way to its place:
+// .<name>.camsim-new.<process>.<save>, <save> counting the saves of the process.
 constexpr const char *incoming_mark = ".camsim-new.";
+
+// Catchable signals held back while a new file has a temporary name, so that only SIGKILL
+// can end the process with that name still there (and the next save of the file removes it).
+class SignalsHeld
+{
+  public:
+    SignalsHeld()
+    {
+        sigset_t all;
+        sigfillset(&all);
+        held_ = pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
+    }
+    SignalsHeld(const SignalsHeld &) = delete;
+    SignalsHeld &operator=(const SignalsHeld &) = delete;
+    ~SignalsHeld()
+    {
+        if (held_)
+            pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+
+  private:
+    sigset_t previous_;
+    bool held_ = false;
+};
 
 // Closes descriptors of replaced files on a thread of its own: the last reference to a
 // replaced file goes with them, and with it the cost of freeing its blocks, which thus
@@ -60,7 +87,12 @@ class Freeing
         std::lock_guard<std::mutex> lock(mutex_);
         if (!worker_.joinable()) {
             try {
+                // Started with every signal blocked, which it keeps: a signal meant for the
+                // process goes to a thread that holds it while a new file has a temporary name.
+                SignalsHeld held;
                 worker_ = std::thread(&Freeing::run, this);
+                // Named so that it can be told apart in ps and /proc.
+                ::pthread_setname_np(worker_.native_handle(), "camsim-freeing");
             } catch (const std::system_error &) {
                 ::close(fd);
                 return;
@@ -104,30 +136,6 @@ Freeing &freeing()
     return instance;
 }
 
-// Catchable signals held back while a new file has a temporary name, so that only SIGKILL
-// can end the process with that name still there (and the next save of the file removes it).
-class SignalsHeld
-{
-  public:
-    SignalsHeld()
-    {
-        sigset_t all;
-        sigfillset(&all);
-        held_ = pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
-    }
-    SignalsHeld(const SignalsHeld &) = delete;
-    SignalsHeld &operator=(const SignalsHeld &) = delete;
-    ~SignalsHeld()
-    {
-        if (held_)
-            pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-
-  private:
-    sigset_t previous_;
-    bool held_ = false;
-};
-
 // Gives the unnamed file open at fd the name `name` in directory `dir`.
 bool link_unnamed(int fd, int dir, const char *name)
 {
@@ -150,11 +158,70 @@ bool reserve(int fd, size_t size)
     return errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL;
 }
 
-// Fills the new file: mode, reservation, bytes; true when it holds exactly `size` bytes.
-bool fill_file(int fd, mode_t mode, size_t size, const std::function<bool(int fd)> &fill)
+// Fills the new file: reservation, bytes; true when it holds exactly `size` bytes.
+bool fill_file(int fd, size_t size, const std::function<bool(int fd)> &fill)
 {
-    return ::fchmod(fd, mode) == 0 && reserve(fd, size) && fill(fd) &&
-           ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size);
+    return reserve(fd, size) && fill(fd) && ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size);
+}
+
+// The hidden names this process has given and not yet removed, and the directories it has
+// listed for names left by killed processes.
+struct Incoming {
+    std::mutex mutex;
+    uint64_t saves = 0;
+    std::set<std::string> under_way;
+    std::set<std::tuple<uint32_t, uint32_t, uint64_t, int64_t, uint32_t>> listed;
+};
+
+Incoming &incoming()
+{
+    static Incoming instance;
+    return instance;
+}
+
+// A hidden name of one save of this process, known as under way until it is dropped (after
+// the save has removed it): threads saving one file at once each have their own.
+class IncomingName
+{
+  public:
+    explicit IncomingName(const std::string &base)
+    {
+        Incoming &all = incoming();
+        std::lock_guard<std::mutex> lock(all.mutex);
+        name_ = incoming_name(base, ::getpid(), all.saves++);
+        all.under_way.insert(name_);
+    }
+    IncomingName(const IncomingName &) = delete;
+    IncomingName &operator=(const IncomingName &) = delete;
+    ~IncomingName()
+    {
+        Incoming &all = incoming();
+        std::lock_guard<std::mutex> lock(all.mutex);
+        all.under_way.erase(name_);
+    }
+    const char *c_str() const
+    {
+        return name_.c_str();
+    }
+
+  private:
+    std::string name_;
+};
+
+// The process in a hidden incoming name, 0 when name is none.
+long incoming_process(const std::string &name)
+{
+    const size_t mark = name.rfind(incoming_mark);
+    if (name[0] != '.' || mark == std::string::npos || mark == 0)
+        return 0;
+    char *end = nullptr;
+    const long process = std::strtol(name.c_str() + mark + std::strlen(incoming_mark), &end, 10);
+    if (*end == '.') { // the save, absent from names an earlier version gave
+        const char *save = end + 1;
+        if (std::strtoull(save, &end, 10) == 0 && end == save)
+            return 0;
+    }
+    return *end == '\0' ? process : 0;
 }
 
 // Removes what processes killed while replacing a file in dir left there: the hidden
@@ -167,16 +234,15 @@ void remove_stale_incoming(int dir)
     struct statx info;
     if (::statx(dir, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &info) != 0)
         return;
-    if (info.stx_mask & STATX_BTIME) {
-        static std::mutex mutex;
-        static std::set<std::tuple<uint32_t, uint32_t, uint64_t, int64_t, uint32_t>> listed;
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!listed
-                 .insert({info.stx_dev_major, info.stx_dev_minor, info.stx_ino,
-                          info.stx_btime.tv_sec, info.stx_btime.tv_nsec})
-                 .second)
-            return;
-    }
+    // Held while listing, so that the names of saves under way on other threads are known.
+    Incoming &all = incoming();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    if ((info.stx_mask & STATX_BTIME) &&
+        !all.listed
+             .insert({info.stx_dev_major, info.stx_dev_minor, info.stx_ino, info.stx_btime.tv_sec,
+                      info.stx_btime.tv_nsec})
+             .second)
+        return;
     const int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
     if (entries == nullptr) {
@@ -186,16 +252,11 @@ void remove_stale_incoming(int dir)
     }
     while (const dirent *entry = ::readdir(entries)) {
         const std::string name = entry->d_name;
-        const size_t mark = name.find(incoming_mark);
-        if (name[0] != '.' || mark == std::string::npos)
+        const long process = incoming_process(name);
+        if (process <= 0)
             continue;
-        char *end = nullptr;
-        const long process =
-            std::strtol(name.c_str() + mark + std::strlen(incoming_mark), &end, 10);
-        if (*end != '\0' || process <= 0)
-            continue;
-        if (process == ::getpid() ||
-            (::kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH))
+        if (process == ::getpid() ? all.under_way.count(name) == 0
+                                  : ::kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH)
             ::unlinkat(dir, name.c_str(), 0);
     }
     ::closedir(entries);
@@ -217,12 +278,12 @@ bool publish(int fd, int dir, const std::string &base)
     // an existing file would make the filesystem write the new file out there and then.
     const bool exchange =
         old >= 0 && ::fstat(old, &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode));
-    // Named for this process, so that processes saving the same name at once never take
-    // each other's file away.
-    const std::string incoming = incoming_name(base, ::getpid());
     bool published = false;
     {
         SignalsHeld held;
+        // Named for this save, so that saves of the same name at once, in this process or
+        // others, never take each other's file away.
+        const IncomingName incoming(base);
         ::unlinkat(dir, incoming.c_str(), 0); // left by a killed process with this number
         remove_stale_incoming(dir);
         if (link_unnamed(fd, dir, incoming.c_str())) {
@@ -243,21 +304,29 @@ bool publish(int fd, int dir, const std::string &base)
     return published;
 }
 
-// The fallback where unnamed files are not available: a named temporary beside the file.
-bool replace_through_named(const std::string &directory, const std::string &base, mode_t mode,
-                           size_t size, const std::function<bool(int fd)> &fill)
+// The fallback where unnamed files are not available: a named temporary beside the file,
+// with the guarantees of the unnamed one: signals held while it has its name, which is the
+// save's own and removed by the next save in the directory if the process is killed.
+bool replace_through_named(int dir, const std::string &base, mode_t mode, size_t size,
+                           const std::function<bool(int fd)> &fill)
 {
-    const std::string path = directory + "/" + base;
-    std::string temporary = directory + "/." + base + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool written = fill_file(fd, mode, size, fill);
-    written = ::close(fd) == 0 && written;
-    const int old = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    const bool replaced = written && std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!replaced)
-        ::unlink(temporary.c_str());
+    const int old = ::openat(dir, base.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    bool replaced = false;
+    {
+        SignalsHeld held;
+        const IncomingName incoming(base);
+        ::unlinkat(dir, incoming.c_str(), 0); // left by a killed process with this number
+        remove_stale_incoming(dir);
+        const int fd = ::openat(dir, incoming.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            bool written = fill_file(fd, size, fill);
+            written = ::close(fd) == 0 && written;
+            replaced = written && ::renameat(dir, incoming.c_str(), dir, base.c_str()) == 0;
+            if (!replaced)
+                ::unlinkat(dir, incoming.c_str(), 0);
+        }
+    }
     if (old >= 0) {
         if (replaced)
             freeing().release(old);
@@ -284,13 +353,16 @@ bool write_all(int fd, const void *bytes, size_t size)
     return true;
 }
 
-std::string incoming_name(const std::string &base, pid_t process)
+std::string incoming_name(const std::string &base, pid_t process, uint64_t save)
 {
-    return "." + base + incoming_mark + std::to_string(process);
+    const std::string owner = incoming_mark + std::to_string(process) + "." + std::to_string(save);
+    // A long name keeps only its start: the process and the save tell the names apart.
+    const size_t kept = std::min(base.size(), static_cast<size_t>(NAME_MAX) - 1 - owner.size());
+    return "." + base.substr(0, kept) + owner;
 }
 
 bool replace_file(const std::string &path, mode_t mode, size_t size,
-                  const std::function<bool(int fd)> &fill)
+                  const std::function<bool(int fd)> &fill, Temporary temporary)
 {
     const size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? "."
@@ -302,14 +374,17 @@ bool replace_file(const std::string &path, mode_t mode, size_t size,
     const int dir = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return false;
-    const int fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    const int fd = temporary == Temporary::named
+                       ? -1
+                       : ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd < 0) {
+        const bool fallback = temporary == Temporary::named || errno == EOPNOTSUPP ||
+                              errno == EISDIR || errno == EINVAL;
+        const bool replaced = fallback && replace_through_named(dir, base, mode, size, fill);
         ::close(dir);
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return false;
-        return replace_through_named(directory, base, mode, size, fill);
+        return replaced;
     }
-    const bool replaced = fill_file(fd, mode, size, fill) && publish(fd, dir, base);
+    const bool replaced = fill_file(fd, size, fill) && publish(fd, dir, base);
     ::close(fd);
     ::close(dir);
     return replaced;

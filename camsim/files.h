@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -12,21 +13,30 @@ namespace camsim
 // Writes all the bytes, resuming after short writes and interruptions.
 bool write_all(int fd, const void *bytes, size_t size);
 
-// Replaces the file at path with the `size` bytes that `fill` writes, with `mode`. Whenever
-// the process is killed, path holds the old file or the new one and no other file is left:
-// the new file is written unnamed (O_TMPFILE) and linked in place at the end; where the
-// filesystem has no unnamed files, a named temporary beside it is the fallback. A link at
-// path is replaced, never followed. The replaced file is freed on a background thread. On
-// any failure path is left as it was.
+// Where a new file is written before it takes its place.
+enum class Temporary {
+    unnamed, // an unnamed file (O_TMPFILE), or a named one where the filesystem has none
+    named,   // a named one, as where the filesystem has no unnamed files
+};
+
+// Replaces the file at path with the `size` bytes that `fill` writes, with `mode` less the
+// process's umask (as open gives it). Whenever the process is killed, path holds the old
+// file or the new one and no other file is left, except its hidden incoming name after a
+// SIGKILL, which the next save in that directory removes: the new file is written unnamed
+// (O_TMPFILE) and linked in place at the end; where the filesystem has no unnamed files, a
+// named temporary beside it is the fallback. A link at path is replaced, never followed.
+// The replaced file is freed on a background thread. On any failure path is left as it was.
 bool replace_file(const std::string &path, mode_t mode, size_t size,
-                  const std::function<bool(int fd)> &fill);
+                  const std::function<bool(int fd)> &fill,
+                  Temporary temporary = Temporary::unnamed);
 
 // Waits until the files replaced so far are freed (done at exit in any case).
 void finish_freeing();
 
 // The hidden name a new file briefly has beside path while `process` puts it in path's
-// place. One that a killed process left is removed by the first file the next process
-// replaces in that directory.
-std::string incoming_name(const std::string &base, pid_t process);
+// place, in the process's save number `save`; never longer than a file name can be. One that
+// a killed process left is removed by the first file the next process replaces in that
+// directory.
+std::string incoming_name(const std::string &base, pid_t process, uint64_t save = 0);
 
 } // namespace camsim

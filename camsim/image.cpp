@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace camsim
@@ -97,14 +95,6 @@ class Demosaic
     long held_[2] = {-1, -1};
     const uint8_t *rows_[2] = {nullptr, nullptr};
 };
-
-mode_t creation_mode()
-{
-    // Files get the mode an ordinary fopen would give them, 0666 less the umask.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
 
 } // namespace
 
@@ -198,7 +188,8 @@ Error save_bmp(const Image &image, const std::string &path)
     };
     const size_t size =
         bmp_headers_size + static_cast<size_t>(padded_stride(image.width)) * image.height;
-    return replace_file(path, creation_mode(), size, fill) ? ok : write_failed;
+    // The mode an ordinary fopen gives a file: 0666 less the umask, which the kernel takes off.
+    return replace_file(path, 0666, size, fill) ? ok : write_failed;
 }
 
 } // namespace camsim

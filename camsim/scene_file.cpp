@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -68,33 +69,91 @@ std::string read_pgm(FILE *file, GreyImage &image)
     return "";
 }
 
-std::string read_png(const std::string &path, GreyImage &image)
+// What libpng said when it gave up on a file.
+struct PngErrors {
+    char message[200] = "";
+};
+
+void png_failed(png_structp png, png_const_charp message)
 {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str()))
-        return std::string("PNG: ") + png.message;
-    if (static_cast<uint64_t>(png.width) * png.height > most_pixels) {
-        png_image_free(&png);
-        return "larger than " + std::to_string(most_pixels) + " pixels";
+    auto *errors = static_cast<PngErrors *>(png_get_error_ptr(png));
+    std::snprintf(errors->message, sizeof errors->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void png_warned(png_structp, png_const_charp)
+{
+    // A file libpng can read despite a warning is read.
+}
+
+// Decodes the PNG on `file` into 8-bit grey bytes, or 16-bit big-endian ones when `deep` is
+// set; false when libpng gives up or the image is too large (`large` then set). Everything
+// that holds memory lives in the caller, as libpng leaves this function by longjmp.
+bool decode_png(png_structp png, png_infop info, FILE *file, std::vector<uint8_t> &bytes,
+                std::vector<png_bytep> &rows, GreyImage &image, bool &large)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, file);
+    png_read_info(png, info);
+    image.width = png_get_image_width(png, info);
+    image.height = png_get_image_height(png, info);
+    if (static_cast<uint64_t>(image.width) * image.height > most_pixels) {
+        large = true;
+        return false;
     }
-    // 16-bit files keep their 16 bits; 8-bit ones are taken as their values stand.
-    const bool deep = (png.format & PNG_FORMAT_FLAG_LINEAR) != 0;
-    png.format = deep ? PNG_FORMAT_LINEAR_Y : PNG_FORMAT_GRAY;
-    const size_t count = static_cast<size_t>(png.width) * png.height;
-    std::vector<uint16_t> deep_pixels(deep ? count : 0);
-    std::vector<uint8_t> pixels(deep ? 0 : count);
-    void *buffer = deep ? static_cast<void *>(deep_pixels.data()) : pixels.data();
-    if (!png_image_finish_read(&png, nullptr, buffer, 0, nullptr))
-        return std::string("PNG: ") + png.message;
-    image.width = png.width;
-    image.height = png.height;
+    // Whatever the file holds becomes grey samples of its own depth (at least 8 bits), as they
+    // stand: palettes and small depths expanded, colour weighted to grey, and transparency
+    // dropped, so that the image reads the same with or without it.
+    const png_byte colour = png_get_color_type(png, info);
+    if (colour == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (colour == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (colour & PNG_COLOR_MASK_COLOR)
+        png_set_rgb_to_gray_fixed(png, 1, -1, -1);
+    png_set_strip_alpha(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const bool deep = png_get_bit_depth(png, info) == 16;
     image.white = deep ? 65535 : 255;
-    if (deep)
-        image.pixels = std::move(deep_pixels);
+    const size_t stride = png_get_rowbytes(png, info);
+    bytes.resize(stride * image.height);
+    rows.resize(image.height);
+    for (unsigned y = 0; y < image.height; ++y)
+        rows[y] = &bytes[y * stride];
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    return true;
+}
+
+// Reads the PNG on `file`, at its start.
+std::string read_png(FILE *file, GreyImage &image)
+{
+    PngErrors errors;
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, png_failed, png_warned);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return "PNG: out of memory";
+    }
+    std::vector<uint8_t> bytes;
+    std::vector<png_bytep> rows;
+    bool large = false;
+    const bool read = decode_png(png, info, file, bytes, rows, image, large);
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (large)
+        return "larger than " + std::to_string(most_pixels) + " pixels";
+    if (!read)
+        return std::string("PNG: ") + errors.message;
+    const size_t count = static_cast<size_t>(image.width) * image.height;
+    image.pixels.resize(count);
+    if (image.white == 65535)
+        for (size_t i = 0; i < count; ++i)
+            image.pixels[i] = static_cast<uint16_t>(bytes[2 * i] << 8 | bytes[2 * i + 1]);
     else
-        image.pixels.assign(pixels.begin(), pixels.end());
+        image.pixels.assign(bytes.begin(), bytes.end());
     return "";
 }
 
@@ -124,8 +183,10 @@ std::string read_grey_image(const std::string &path, GreyImage &image)
         std::fseek(file.get(), 2, SEEK_SET);
         return read_pgm(file.get(), image);
     }
-    if (got == sizeof magic && png_sig_cmp(magic, 0, sizeof magic) == 0)
-        return read_png(path, image);
+    // Read through the descriptor checked above, never opened again by name.
+    if (got == sizeof magic && png_sig_cmp(magic, 0, sizeof magic) == 0 &&
+        std::fseek(file.get(), 0, SEEK_SET) == 0)
+        return read_png(file.get(), image);
     return "neither a binary grey PGM (P5) nor a PNG image";
 }
 

@@ -15,9 +15,9 @@ struct GreyImage {
     std::vector<uint16_t> pixels; // top row first
 };
 
-// Reads an 8- or 16-bit grey PGM (P5) or a PNG of any kind (libpng turns colour into grey
-// and drops transparency, composing on black). Returns the reason when the file cannot be
-// read, empty on success.
+// Reads an 8- or 16-bit grey PGM (P5) or a PNG of any kind (libpng turns colour into grey;
+// transparency is dropped, so an image reads the same with or without it). Returns the
+// reason when the file cannot be read, empty on success.
 std::string read_grey_image(const std::string &path, GreyImage &image);
 
 } // namespace camsim

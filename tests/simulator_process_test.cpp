@@ -686,14 +686,16 @@ bool expected_camera_entry(const std::string &name)
 }
 
 // Whether name is the hidden name a file of one of `bases` has on its way to its place:
-// .<base>.camsim-new.<process>.
+// .<base>.camsim-new.<process>.<save>.
 bool is_incoming(const std::string &name, const std::set<std::string> &bases)
 {
     const std::string mark = ".camsim-new.";
-    const size_t at = name.find(mark);
+    const size_t at = name.rfind(mark);
+    const size_t dot = name.find('.', at + mark.size());
     return name.size() > 1 && name[0] == '.' && at != std::string::npos &&
-           bases.count(name.substr(1, at - 1)) == 1 &&
-           name.find_first_not_of("0123456789", at + mark.size()) == std::string::npos;
+           bases.count(name.substr(1, at - 1)) == 1 && dot != std::string::npos &&
+           name.find_first_not_of("0123456789.", at + mark.size()) == std::string::npos &&
+           name.find('.', dot + 1) == std::string::npos;
 }
 
 TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingElse)

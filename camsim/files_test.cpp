@@ -1,0 +1,140 @@
+// Files replaced whole, in process: the named fallback, saves of one name at once, long names,
+// the freeing thread's signals, and frames created under the umask.
+#include "files.h"
+#include "harness.h"
+#include "image.h"
+
+#include <atomic>
+#include <climits>
+#include <csignal>
+#include <cstddef>
+#include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace harness;
+
+namespace
+{
+
+bool write_x(int fd)
+{
+    return camsim::write_all(fd, "new", 3);
+}
+
+TEST(ReplaceFile, TheNamedFallbackHoldsSignalsAndIsSweptLikeTheUnnamedFile)
+{
+    const std::string dir = temporary_directory("camkit-files");
+    const std::string live = camsim::incoming_name("x", 1); // init's, kept
+    // Left by a process that is gone (no process has the largest number) and by an earlier
+    // process with this one's number.
+    for (const std::string &name : {camsim::incoming_name("x", INT_MAX), live,
+                                    camsim::incoming_name("x", getpid(), ULLONG_MAX)})
+        write_file(dir + "/" + name, "stale");
+    std::set<std::string> during;
+    bool held = false;
+    const auto fill = [&](int fd) {
+        sigset_t mask;
+        pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+        held = sigismember(&mask, SIGINT) && sigismember(&mask, SIGTERM);
+        during = directory_entries(dir);
+        return write_x(fd);
+    };
+    EXPECT_TRUE(camsim::replace_file(dir + "/x", 0640, 3, fill, camsim::Temporary::named));
+    EXPECT_TRUE(held);
+    during.erase(live);
+    ASSERT_EQ(during.size(), 1u); // the temporary of this save, after the sweep
+    EXPECT_EQ(during.begin()->rfind(".x.camsim-new." + std::to_string(getpid()) + ".", 0), 0u);
+    EXPECT_EQ(directory_entries(dir), (std::set<std::string>{"x", live}));
+    EXPECT_EQ(read_file(dir + "/x"), "new");
+    remove_tree(dir);
+}
+
+TEST(ReplaceFile, SavesOfOneNameAtOnceAndOfTheLongestNamesReplaceTheFile)
+{
+    EXPECT_LE(camsim::incoming_name(std::string(NAME_MAX, 'n'), INT_MAX, ULLONG_MAX).size(),
+              static_cast<size_t>(NAME_MAX));
+    for (const camsim::Temporary temporary : {camsim::Temporary::unnamed, camsim::Temporary::named})
+        for (const std::string &name :
+             {std::string("x"), std::string(238, 'n'), std::string(NAME_MAX, 'n')}) {
+            SCOPED_TRACE(std::to_string(name.size()) +
+                         (temporary == camsim::Temporary::named ? " named" : ""));
+            const std::string dir = temporary_directory("camkit-files");
+            std::atomic<int> failed{0};
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 4; ++t)
+                threads.emplace_back([&] {
+                    for (int i = 0; i < 25; ++i)
+                        failed +=
+                            !camsim::replace_file(dir + "/" + name, 0640, 3, write_x, temporary);
+                });
+            for (std::thread &thread : threads)
+                thread.join();
+            EXPECT_EQ(failed, 0);
+            EXPECT_EQ(directory_entries(dir), std::set<std::string>{name});
+            remove_tree(dir);
+        }
+}
+
+TEST(ReplaceFile, TheThreadThatFreesReplacedFilesHoldsEverySignal)
+{
+    const std::string dir = temporary_directory("camkit-files");
+    write_file(dir + "/x", "old");
+    ASSERT_TRUE(camsim::replace_file(dir + "/x", 0640, 3, write_x));
+    camsim::finish_freeing();
+    int found = 0;
+    for (const std::string &task : directory_entries("/proc/self/task"))
+        if (read_file("/proc/self/task/" + task + "/comm") == "camsim-freeing\n") {
+            ++found;
+            const std::string status = read_file("/proc/self/task/" + task + "/status");
+            const auto blocked =
+                std::stoull(status.substr(status.find("SigBlk:") + 7), nullptr, 16);
+            for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1})
+                EXPECT_TRUE(blocked >> (signal - 1) & 1) << signal;
+        }
+    EXPECT_EQ(found, 1);
+    remove_tree(dir);
+}
+
+TEST(SaveBmp, AFrameTakesTheUmaskWhichASaveNeverSets)
+{
+    const mode_t saved = umask(022);
+    const std::string dir = temporary_directory("camkit-files");
+    camsim::Image grey;
+    grey.layout = camsim::PixelLayout::mono8;
+    grey.width = grey.height = grey.stride = 4;
+    grey.pixels.assign(16, 50);
+    // Saved in a child that any umask call kills: a save that set the umask, even for a moment,
+    // would change it for every thread saving at the time.
+    const pid_t child = fork();
+    if (child == 0) {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_umask, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        const sock_fprog program{4, filter};
+        _exit(prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+                      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0
+                  ? 2
+              : camsim::save_bmp(grey, dir + "/frame.bmp") == camsim::ok ? 0
+                                                                         : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0) << "1: not saved, 2: no filter, else signal " << WTERMSIG(status);
+    struct stat info;
+    ASSERT_EQ(stat((dir + "/frame.bmp").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    umask(saved);
+    remove_tree(dir);
+}
+
+} // namespace
