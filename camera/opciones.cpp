@@ -13,9 +13,9 @@ void mostrar_ayuda(const Ayuda &ayuda)
            "%s\n"
            "Lee: %s\n"
            "Escribe: %s\n"
-           "No acepta opciones: cualquier otro argumento se ignora.\n"
-           "Cámara: la primera que encuentre el SDK. Los mensajes van a la salida estándar y\n"
-           "el estado de salida es siempre 0.\n"
+           "No acepta otras opciones: cualquier otro argumento se ignora.\n"
+           "Cámara: la primera que encuentre el SDK. Los mensajes van a la salida\n"
+           "estándar y el estado de salida es siempre 0.\n"
            "Más información: man %s\n",
            ayuda.programa, ayuda.descripcion, ayuda.lee, ayuda.escribe, ayuda.programa);
 }

@@ -3,6 +3,7 @@
 #include "harness.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace harness;
 
@@ -21,6 +22,15 @@ Launch program_run(const std::string &program)
     run.files = {{"neo_te.txt", "10\n"}, {"ganancia.txt", "5\n"}};
     run.input = "5\n";
     return run;
+}
+
+// The width of a line on a terminal: its characters, not its UTF-8 bytes.
+size_t columns(const std::string &line)
+{
+    size_t n = 0;
+    for (unsigned char c : line)
+        n += (c & 0xC0) != 0x80;
+    return n;
 }
 
 struct ConnectionFailure {
@@ -134,7 +144,13 @@ TEST(Connection, HelpAndVersionNeverTouchTheCameraTheInputOrTheFiles)
                 EXPECT_EQ(result.out.rfind("Uso: " + program + " [-h | --help | --version]\n", 0),
                           0u)
                     << result.out;
-                EXPECT_NE(result.out.find("No acepta opciones"), std::string::npos);
+                EXPECT_NE(result.out.find("No acepta otras opciones"), std::string::npos);
+                std::istringstream lines(result.out);
+                for (std::string line; std::getline(lines, line);)
+                    EXPECT_LE(columns(line), 80u) << line;
+                if (program == "captura_config") {
+                    EXPECT_NE(result.out.find("0000.bmp"), std::string::npos);
+                }
                 EXPECT_EQ(result.out.substr(result.out.rfind("Más")),
                           "Más información: man " + program + "\n");
             }

@@ -36,12 +36,11 @@ int main(int argc, char **argv)
 {
     // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    const Ayuda ayuda = {
-        "ajuste_exposicion",
-        "Pide un tiempo de exposición entre 0.1 y 33.1 ms, lo escribe en la\n"
-        "cámara en modo manual y confirma el valor que la cámara tiene.",
-        "un número en la entrada estándar (punto decimal: 12,5 se lee 12).",
-        "la exposición de la cámara y, en pantalla, el valor que la cámara tiene."};
+    const Ayuda ayuda = {"ajuste_exposicion",
+                         "Pide un tiempo de exposición entre 0.1 y 33.1 ms, lo escribe en la\n"
+                         "cámara en modo manual y confirma el valor que queda en la cámara.",
+                         "un número en la entrada estándar (punto decimal: 12,5 se lee 12).",
+                         "la exposición en la cámara; en pantalla, el valor que queda en ella."};
     if (atender_opciones(argc, argv, ayuda))
         return 0;
 

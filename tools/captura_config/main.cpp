@@ -25,11 +25,11 @@ int main(int argc, char **argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"captura_config",
                          "Escribe en la cámara el tiempo de exposición (ms) de neo_te.txt y la\n"
-                         "ganancia (dB) de ganancia.txt, informa los valores que la cámara\n"
-                         "tiene, y toma una serie de diez imágenes en el directorio de trabajo.",
+                         "ganancia (dB) de ganancia.txt, muestra los valores que quedan en la\n"
+                         "cámara y toma una serie de diez imágenes en el directorio de trabajo.",
                          "neo_te.txt y ganancia.txt, en el directorio de trabajo.",
-                         "0000.bmp a 0009.bmp (reemplaza los que haya) y, en pantalla, cada "
-                         "exposición leída\ny los valores que la cámara tiene."};
+                         "0000.bmp a 0009.bmp, que reemplazan a los que haya.\n"
+                         "En pantalla muestra cada exposición leída y los valores de la cámara."};
     if (atender_opciones(argc, argv, ayuda))
         return 0;
 

@@ -22,11 +22,11 @@ int main(int argc, char **argv)
     // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"captura_manual",
-                         "Apaga la autoexposición de la cámara (queda apagada) y toma una serie\n"
-                         "de diez imágenes en escala de grises, en el directorio de trabajo.",
+                         "Apaga la exposición automática de la cámara (queda apagada) y toma una\n"
+                         "serie de diez imágenes en escala de grises, en el directorio de trabajo.",
                          "nada.",
-                         "0000.bmp a 0009.bmp (reemplaza los que haya); nada en pantalla si todo "
-                         "va bien."};
+                         "0000.bmp a 0009.bmp, que reemplazan a los que haya.\n"
+                         "En pantalla no muestra nada si todo va bien."};
     if (atender_opciones(argc, argv, ayuda))
         return 0;
 

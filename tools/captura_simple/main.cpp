@@ -13,8 +13,8 @@ int main(int argc, char **argv)
                          "Toma una serie de diez imágenes con la cámara tal como está y las\n"
                          "guarda en escala de grises, en el directorio de trabajo.",
                          "nada.",
-                         "0000.bmp a 0009.bmp (reemplaza los que haya); nada en pantalla si todo "
-                         "va bien."};
+                         "0000.bmp a 0009.bmp, que reemplazan a los que haya.\n"
+                         "En pantalla no muestra nada si todo va bien."};
     if (atender_opciones(argc, argv, ayuda))
         return 0;
 

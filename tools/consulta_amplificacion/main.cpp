@@ -17,7 +17,7 @@ int main(int argc, char **argv)
     // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"consulta_amplificacion",
-                         "Muestra la ganancia que la cámara tiene, en dB. No cambia nada.", "nada.",
+                         "Muestra la ganancia que tiene la cámara, en dB. No cambia nada.", "nada.",
                          "en pantalla, Lectura de Ganancia = <dB>dB."};
     if (atender_opciones(argc, argv, ayuda))
         return 0;

@@ -18,7 +18,7 @@ int main(int argc, char **argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {
         "consulta_exposicion",
-        "Muestra el tiempo de exposición que la cámara tiene, en ms. No cambia nada.", "nada.",
+        "Muestra el tiempo de exposición que tiene la cámara, en ms. No cambia nada.", "nada.",
         "en pantalla, Lectura de Shutter Speed = <ms>ms."};
     if (atender_opciones(argc, argv, ayuda))
         return 0;

@@ -32,9 +32,9 @@ int main(int argc, char **argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"ganancia",
                          "Pide una ganancia en dB, la escribe en la cámara en modo manual y\n"
-                         "confirma el valor que la cámara tiene (la cámara la limita a su rango).",
+                         "confirma el valor que queda en la cámara, que la limita a su rango.",
                          "un número en la entrada estándar (punto decimal: 12,5 se lee 12).",
-                         "la ganancia de la cámara y, en pantalla, el valor que la cámara tiene."};
+                         "la ganancia en la cámara; en pantalla, el valor que queda en ella."};
     if (atender_opciones(argc, argv, ayuda))
         return 0;
 
