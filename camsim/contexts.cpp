@@ -1,12 +1,12 @@
-// Contexts and image records, checked against the SDK's contract, over one simulated
-// camera per context, and the sensor's frame clock.
+// Contexts, checked against the SDK's contract, each over one simulated camera: the
+// connection, its properties and its stream.
 #include "camera.h"
 
-#include "image.h"
-#include "knobs.h"
+#include "auto_exposure.h"
+#include "frame_clock.h"
+#include "image_records.h"
 #include "properties.h"
-#include "scene.h"
-#include "sensor.h"
+#include "state_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,39 +20,20 @@ namespace camsim
 namespace
 {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr uint32_t id_tag = 0x43534D31; // "CSM1"
 constexpr uint32_t first_serial = 17140000;
-constexpr uint64_t image_tag = 0x43534D2D494D4147; // "CSM-IMAG"
 // Context handles are tokens, not addresses: this tag and a number never given twice.
 constexpr uintptr_t context_tag = uintptr_t{0x43534D} << 40;
-// After a long pause the sensor exposes at most this many of the frames it made (auto
-// exposure has long settled by then).
-constexpr uint64_t exposed_backlog = 32;
-
 // The records the simulator fills and reads, against the SDK's declarations.
 static_assert(sizeof(camera_context) == sizeof(uintptr_t), "a context handle holds a token");
 static_assert(sizeof(camera_id) == 4 * sizeof(uint32_t), "an identifier is four words");
 static_assert(sizeof(camera_property) == 25 * sizeof(uint32_t),
               "a property record is nine words and sixteen reserved ones");
-static_assert(sizeof(image_record::opaque) >= 2 * sizeof(uint64_t),
-              "an image record holds the tag and the record's number");
-
-// The sensor's frame clock for one capture: frame k is ready at
-// origin + (k - first) * period; a change of period moves the origin to the newest frame
-// made at the old one, so frame times stay continuous. A zero period is unpaced: every
-// retrieval gets the next frame at once.
-struct Grid {
-    Clock::time_point start; // capture started: frame 0 is ready then
-    Clock::time_point origin;
-    uint64_t first = 0;
-    Clock::duration period{};
-    uint64_t next = 0;    // the first frame neither delivered nor lost
-    uint64_t exposed = 0; // frames the sensor has exposed
-};
 
 struct Context {
+    explicit Context(const Simulator &made_by) : simulator(made_by) {}
+
+    const Simulator &simulator;
     std::mutex mutex;
     std::condition_variable stopped; // capture stopped or the context destroyed
     bool destroyed = false;
@@ -62,23 +43,19 @@ struct Context {
     uint64_t captures = 0; // starts of capture so far
     Settings settings = factory_settings();
     Stream stream; // the sensor's state while capturing
-    Grid grid;
+    FrameClock clock;
+
+    const Config &config() const
+    {
+        return simulator.config;
+    }
 };
 
-// An image record's contents; two threads using one record take turns.
-struct ImageSlot {
-    std::mutex mutex;
-    Image image;
-};
-
-// Everything the SDK hands out. Image records live until the process ends (the tools never
-// release them, and the SDK has no operation to); a context goes with its destruction.
+// Every context that exists: one goes with its destruction.
 struct Registry {
     std::mutex mutex;
     uint64_t contexts_made = 0;
-    uint64_t images_made = 0;
     std::map<uintptr_t, std::shared_ptr<Context>> contexts;
-    std::map<uint64_t, std::shared_ptr<ImageSlot>> images;
 };
 
 Registry &registry()
@@ -93,24 +70,6 @@ std::shared_ptr<Context> find_context(camera_context handle)
     std::lock_guard<std::mutex> lock(r.mutex);
     auto found = r.contexts.find(reinterpret_cast<uintptr_t>(handle));
     return found == r.contexts.end() ? nullptr : found->second;
-}
-
-std::shared_ptr<ImageSlot> find_image(const image_record *record)
-{
-    if (record == nullptr || record->opaque[0] != image_tag)
-        return nullptr;
-    Registry &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    auto found = r.images.find(record->opaque[1]);
-    return found == r.images.end() ? nullptr : found->second;
-}
-
-// Whether the context whose stream made the frame in the image (if any) still exists: a
-// frame of a destroyed context is refused, as the context is.
-bool origin_alive(const Image &image)
-{
-    return image.origin == 0 ||
-           find_context(reinterpret_cast<camera_context>(image.origin)) != nullptr;
 }
 
 // A live context, locked.
@@ -135,40 +94,10 @@ Error lock_connected(camera_context handle, Locked &locked)
     return locked.context->connected ? ok : not_connected;
 }
 
-Clock::duration frame_period(const Settings &settings, const Stream &stream)
+// The time between the context's frames now.
+Clock::duration period(const Context &context)
 {
-    double fps = knobs().fps;
-    if (fps == 0)
-        return Clock::duration::zero();
-    // The camera cannot start a frame before the last exposure is over.
-    double seconds = std::fmax(1.0 / fps, exposure_in_use(settings, &stream) / 1000.0);
-    return std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
-Clock::time_point ready_time(const Grid &grid, uint64_t frame)
-{
-    return grid.origin + static_cast<Clock::rep>(frame - grid.first) * grid.period;
-}
-
-// The newest frame the sensor has made by `now`; false when it has made none.
-bool newest_made(const Grid &grid, Clock::time_point now, uint64_t &frame)
-{
-    if (now < grid.origin)
-        return false;
-    frame = grid.first + static_cast<uint64_t>((now - grid.origin) / grid.period);
-    return true;
-}
-
-void set_period(Grid &grid, Clock::duration period, Clock::time_point now)
-{
-    if (period == grid.period)
-        return;
-    uint64_t newest = 0;
-    if (grid.period > Clock::duration::zero() && newest_made(grid, now, newest)) {
-        grid.origin = ready_time(grid, newest);
-        grid.first = newest;
-    }
-    grid.period = period;
+    return frame_period(context.config().fps, exposure_in_use(context.settings, &context.stream));
 }
 
 // Waits for the frame a retrieval takes: the newest one not yet delivered, and not before
@@ -177,24 +106,16 @@ bool await_frame(Context &context, std::unique_lock<std::mutex> &lock, Clock::ti
                  uint64_t &frame)
 {
     const uint64_t capture = context.captures;
-    Grid &grid = context.grid;
     for (;;) {
         // A setting another process wrote applies from the next frame.
-        context.settings = load_settings(knobs().state_path, context.camera);
+        context.settings = load_settings(context.config().state, context.camera);
         const Clock::time_point now = Clock::now();
-        set_period(grid, frame_period(context.settings, context.stream), now);
-        Clock::time_point wake = not_before;
-        if (grid.period == Clock::duration::zero()) {
-            frame = grid.next;
-            if (now >= not_before)
-                return true;
-        } else if (newest_made(grid, now, frame) && frame >= grid.next) {
-            if (now >= not_before)
-                return true;
-        } else {
-            wake = std::max(wake, ready_time(grid, grid.next));
-        }
-        context.stopped.wait_until(lock, wake);
+        set_period(context.clock, period(context), now);
+        Clock::time_point ready;
+        const bool due = frame_due(context.clock, now, frame, ready);
+        if (due && now >= not_before)
+            return true;
+        context.stopped.wait_until(lock, due ? not_before : std::max(not_before, ready));
         if (context.destroyed || !context.capturing || context.captures != capture)
             return false;
     }
@@ -204,33 +125,25 @@ bool await_frame(Context &context, std::unique_lock<std::mutex> &lock, Clock::ti
 // one exposed, so auto exposure follows every frame made.
 std::shared_ptr<const ExposedScene> take_frame(Context &context, uint64_t frame, Delivery &delivery)
 {
-    Grid &grid = context.grid;
-    grid.next = frame + 1;
-    grid.exposed =
-        std::max(grid.exposed, frame + 1 > exposed_backlog ? frame + 1 - exposed_backlog : 0);
     std::shared_ptr<const ExposedScene> scene; // frames are taken in order: this one is new
-    for (; grid.exposed <= frame; ++grid.exposed)
+    for (uint64_t exposures = take(context.clock, frame); exposures > 0; --exposures)
         scene = expose_frame(context.stream, context.settings);
     delivery.taken = true;
     delivery.frame = frame;
-    delivery.time_ms =
-        grid.period == Clock::duration::zero()
-            ? 0.0
-            : std::chrono::duration<double, std::milli>(ready_time(grid, frame) - grid.start)
-                  .count();
+    delivery.time_ms = frame_time_ms(context.clock, frame);
     return scene;
 }
 
 } // namespace
 
-Error create_context(camera_context *handle)
+Error create_context(const Simulator &simulator, camera_context *handle)
 {
     if (handle == nullptr)
         return invalid_parameter;
     Registry &r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
     const uintptr_t token = context_tag | ++r.contexts_made;
-    r.contexts[token] = std::make_shared<Context>();
+    r.contexts[token] = std::make_shared<Context>(simulator);
     *handle = reinterpret_cast<camera_context>(token);
     return ok;
 }
@@ -242,7 +155,7 @@ Error count_cameras(camera_context handle, unsigned int *count)
         return error;
     if (count == nullptr)
         return invalid_parameter;
-    *count = knobs().cameras;
+    *count = locked.context->config().cameras;
     return ok;
 }
 
@@ -253,7 +166,7 @@ Error camera_from_index(camera_context handle, unsigned int index, camera_id *id
         return error;
     if (id == nullptr)
         return invalid_parameter;
-    if (index >= knobs().cameras)
+    if (index >= locked.context->config().cameras)
         return not_found;
     *id = camera_id{{id_tag, first_serial + index, index, 0}};
     return ok;
@@ -267,7 +180,7 @@ Error connect(camera_context handle, const camera_id *id)
     if (id == nullptr)
         return invalid_parameter;
     const uint32_t index = id->words[2];
-    if (id->words[0] != id_tag || index >= knobs().cameras ||
+    if (id->words[0] != id_tag || index >= locked.context->config().cameras ||
         id->words[1] != first_serial + index || id->words[3] != 0)
         return not_found;
     Context &context = *locked.context;
@@ -275,7 +188,7 @@ Error connect(camera_context handle, const camera_id *id)
         return already_started;
     context.connected = true;
     context.camera = index;
-    context.settings = load_settings(knobs().state_path, index);
+    context.settings = load_settings(context.config().state, index);
     return ok;
 }
 
@@ -290,7 +203,7 @@ Error get_property(camera_context handle, camera_property *property)
         return property_not_present;
     Context &context = *locked.context;
     // Another process may have changed the camera since this one last looked.
-    context.settings = load_settings(knobs().state_path, context.camera);
+    context.settings = load_settings(context.config().state, context.camera);
     *property = reported_property(context.settings, context.capturing ? &context.stream : nullptr,
                                   property->type);
     return ok;
@@ -309,7 +222,7 @@ Error set_property(camera_context handle, const camera_property *property)
         return invalid_parameter;
     Context &context = *locked.context;
     camera_property &held = *context.settings.find(property->type);
-    return store_property(knobs().state_path, context.camera, *property, held) ? ok : failed;
+    return store_property(context.config().state, context.camera, *property, held) ? ok : failed;
 }
 
 Error start_capture(camera_context handle)
@@ -320,27 +233,11 @@ Error start_capture(camera_context handle)
     Context &context = *locked.context;
     if (context.capturing)
         return already_started;
-    context.settings = load_settings(knobs().state_path, context.camera);
+    context.settings = load_settings(context.config().state, context.camera);
     context.capturing = true;
     ++context.captures;
-    begin_stream(context.stream, context.settings);
-    context.grid = Grid{};
-    context.grid.start = context.grid.origin = Clock::now();
-    context.grid.period = frame_period(context.settings, context.stream);
-    return ok;
-}
-
-Error create_image(image_record *record)
-{
-    if (record == nullptr)
-        return invalid_parameter;
-    Registry &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    const uint64_t number = ++r.images_made;
-    r.images[number] = std::make_shared<ImageSlot>();
-    *record = image_record{};
-    record->opaque[0] = image_tag;
-    record->opaque[1] = number;
+    begin_stream(context.stream, context.settings, context.simulator.scene, context.config().fps);
+    context.clock = start_clock(Clock::now(), period(context));
     return ok;
 }
 
@@ -379,59 +276,13 @@ int32_t retrieve_buffer(camera_context handle, image_record *record, int32_t inj
     std::lock_guard<std::mutex> lock(slot->mutex);
     Image &image = slot->image;
     image.layout = PixelLayout::bayer_rggb;
-    image.width = image.stride = knobs().width;
-    image.height = knobs().height;
+    image.width = image.stride = context.config().width;
+    image.height = context.config().height;
     image.pixels.clear();
     image.exposure = std::move(scene);
     image.frame = frame;
-    image.origin = reinterpret_cast<uintptr_t>(handle);
+    image.context = reinterpret_cast<uintptr_t>(handle);
     return ok;
-}
-
-Error convert_image(pixel_format format, const image_record *source, image_record *destination)
-{
-    if (source == nullptr || destination == nullptr)
-        return invalid_parameter;
-    std::shared_ptr<ImageSlot> from = find_image(source), to = find_image(destination);
-    if (from == nullptr || to == nullptr)
-        return not_initialized;
-    if (format != PIXEL_FORMAT_MONO8)
-        return unsupported_format;
-    // Work on copies: a frame from the sensor is a reference to its exposure and a number.
-    Image raw;
-    {
-        std::lock_guard<std::mutex> lock(from->mutex);
-        raw = from->image;
-    }
-    if (!origin_alive(raw))
-        return invalid_context;
-    Image grey;
-    if (Error error = convert_to_mono8(raw, grey))
-        return error;
-    grey.origin = raw.origin;
-    std::lock_guard<std::mutex> lock(to->mutex);
-    to->image = std::move(grey);
-    return ok;
-}
-
-Error save_image(const image_record *record, const char *file_name, image_file_format format)
-{
-    if (record == nullptr || file_name == nullptr || file_name[0] == '\0')
-        return invalid_parameter;
-    std::shared_ptr<ImageSlot> slot = find_image(record);
-    if (slot == nullptr)
-        return not_initialized;
-    if (format != FILE_FORMAT_BMP)
-        return unsupported_format;
-    Image image;
-    {
-        std::lock_guard<std::mutex> lock(slot->mutex);
-        image = slot->image;
-    }
-    if (!origin_alive(image))
-        return invalid_context;
-    // Rendered and written with no lock held.
-    return save_bmp(image, file_name);
 }
 
 // A camera keeps the values its auto exposure chose when capture stops: a later capture
@@ -439,7 +290,7 @@ Error save_image(const image_record *record, const char *file_name, image_file_f
 void keep_auto_exposure(const Context &context)
 {
     if (context.stream.frames > 0)
-        keep_auto_values(knobs().state_path, context.camera, context.stream.shutter,
+        keep_auto_values(context.config().state, context.camera, context.stream.shutter,
                          context.stream.gain);
 }
 
@@ -475,6 +326,11 @@ Error destroy_context(camera_context handle)
     context->capturing = false;
     context->stopped.notify_all();
     return ok;
+}
+
+bool context_exists(uintptr_t handle)
+{
+    return find_context(reinterpret_cast<camera_context>(handle)) != nullptr;
 }
 
 } // namespace camsim
