@@ -43,6 +43,23 @@ TEST(Knobs, ParseTheirValuesOrSayWhy)
         {"CAMSIM_STAMP", "1", true},
         {"CAMSIM_STAMP", "no", false},
         {"CAMSIM_STAMP", "", false},
+        // Refused, and so ignored when read from the environment.
+        {"CAMSIM_SENSOR", "big", false},
+        {"CAMSIM_SENSOR", "641x480", false},
+        {"CAMSIM_SENSOR", "0x0", false},
+        {"CAMSIM_CAMERAS", "-1", false},
+        {"CAMSIM_CAMERAS", "two", false},
+        {"CAMSIM_FPS", "fast", false},
+        {"CAMSIM_FPS", "-5", false},
+        {"CAMSIM_FAIL", "fc2Connect=0", false},
+        {"CAMSIM_FAIL", "fc2Connect@0=3", false},
+        {"CAMSIM_FAIL", "fc2Connect", false},
+        {"CAMSIM_FAIL", "fc2Connect+=1", false},
+        {"CAMSIM_FAIL", "fc2Connect@2++=1", false},
+        {"CAMSIM_FAIL", "fc2Connect=1/x", false},
+        {"CAMSIM_FAIL", "fc2Connect=1/-5", false},
+        {"CAMSIM_FAIL", "fc2Connect=1/3600001", false},
+        {"CAMSIM_FAIL", "fc2Connect=/5", false},
     };
     for (const Case &c : cases) {
         camsim::Config knobs;

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace camsim_test;
 
@@ -142,6 +143,26 @@ TEST(ImageRecords, ARecordTheSdkNeverFilledIsRefused)
     EXPECT_EQ(camsim::save_image(&forged, "x.bmp", FILE_FORMAT_BMP), camsim::not_initialized);
     EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &made, &forged), camsim::not_initialized);
     EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &zeroed, &made), camsim::not_initialized);
+}
+
+TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
+{
+    image_record raw{};
+    ASSERT_EQ(camsim::create_image(&raw), 0);
+    std::vector<uint64_t> numbers;
+    for (int capture = 0; capture < 2; ++capture) {
+        ASSERT_EQ(camsim::start_capture(context), 0);
+        for (int frame = 0; frame < 3; ++frame) {
+            camsim::Delivery delivery;
+            ASSERT_EQ(camsim::retrieve_buffer(context, &raw, 0, std::chrono::steady_clock::now(),
+                                              delivery),
+                      0);
+            numbers.push_back(delivery.frame);
+            EXPECT_EQ(delivery.time_ms, 0.0); // unpaced
+        }
+        ASSERT_EQ(camsim::stop_capture(context), 0);
+    }
+    EXPECT_EQ(numbers, (std::vector<uint64_t>{0, 1, 2, 0, 1, 2}));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // The state file in process: settings outlive the context, its standard place.
+#include "harness.h"
 #include "simulated_camera_test.h"
 #include "state_file.h"
 
@@ -37,6 +38,25 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     const camera_property kept = read_elsewhere(PROPERTY_SHUTTER);
     EXPECT_EQ(kept.absolute_value, 4.22f);
     EXPECT_EQ(kept.auto_manual_mode, 1);
+}
+
+TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
+{
+    const char *damaged[] = {
+        "", "garbage\n", "camsim-state 1\n0 12 1 1 0 1 0 2520 0\n",
+        "camsim-state 1\n0 12 1 1 0 1 0 2520 0 nan 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        "camsim-state 1\n0 99 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        // Values the camera could not hold.
+        "camsim-state 1\n0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
+    for (const char *content : damaged) {
+        SCOPED_TRACE(content);
+        harness::write_file(state_path, content);
+        EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 10.0f);
+        EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 0.0f);
+        ASSERT_EQ(write_absolute(PROPERTY_GAIN, 4.0f), 0); // and a write replaces it
+        EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 4.0f);
+    }
 }
 
 TEST(StatePath, IsInTheRuntimeDirectoryElseInAPrivateOneInTmp)
