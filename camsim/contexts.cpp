@@ -4,6 +4,7 @@
 
 #include "auto_exposure.h"
 #include "frame_clock.h"
+#include "handles.h"
 #include "image_records.h"
 #include "properties.h"
 #include "state_file.h"
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
-#include <map>
 #include <memory>
 #include <mutex>
 
@@ -52,24 +52,15 @@ struct Context {
 };
 
 // Every context that exists: one goes with its destruction.
-struct Registry {
-    std::mutex mutex;
-    uint64_t contexts_made = 0;
-    std::map<uintptr_t, std::shared_ptr<Context>> contexts;
-};
-
-Registry &registry()
+Handles<Context> &contexts()
 {
-    static Registry instance;
+    static Handles<Context> instance(context_tag);
     return instance;
 }
 
 std::shared_ptr<Context> find_context(camera_context handle)
 {
-    Registry &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    auto found = r.contexts.find(reinterpret_cast<uintptr_t>(handle));
-    return found == r.contexts.end() ? nullptr : found->second;
+    return contexts().find(reinterpret_cast<uintptr_t>(handle));
 }
 
 // A live context, locked.
@@ -140,11 +131,8 @@ Error create_context(const Simulator &simulator, camera_context *handle)
 {
     if (handle == nullptr)
         return invalid_parameter;
-    Registry &r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    const uintptr_t token = context_tag | ++r.contexts_made;
-    r.contexts[token] = std::make_shared<Context>(simulator);
-    *handle = reinterpret_cast<camera_context>(token);
+    const uint64_t token = contexts().add(std::make_shared<Context>(simulator));
+    *handle = reinterpret_cast<camera_context>(static_cast<uintptr_t>(token));
     return ok;
 }
 
@@ -309,16 +297,9 @@ Error stop_capture(camera_context handle)
 
 Error destroy_context(camera_context handle)
 {
-    std::shared_ptr<Context> context;
-    {
-        Registry &r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        auto found = r.contexts.find(reinterpret_cast<uintptr_t>(handle));
-        if (found == r.contexts.end())
-            return invalid_context;
-        context = std::move(found->second);
-        r.contexts.erase(found);
-    }
+    std::shared_ptr<Context> context = contexts().remove(reinterpret_cast<uintptr_t>(handle));
+    if (context == nullptr)
+        return invalid_context;
     std::lock_guard<std::mutex> lock(context->mutex);
     context->destroyed = true;
     if (context->capturing)

@@ -3,8 +3,7 @@
 #include "image_records.h"
 
 #include "camera.h"
-
-#include <map>
+#include "handles.h"
 
 namespace camsim
 {
@@ -18,15 +17,9 @@ static_assert(sizeof(image_record::opaque) >= 2 * sizeof(uint64_t),
 
 // Every record made. They live until the process ends (the tools never release them, and
 // the SDK has no operation to).
-struct Records {
-    std::mutex mutex;
-    uint64_t made = 0;
-    std::map<uint64_t, std::shared_ptr<ImageSlot>> slots;
-};
-
-Records &records()
+Handles<ImageSlot> &records()
 {
-    static Records instance;
+    static Handles<ImageSlot> instance;
     return instance;
 }
 
@@ -37,26 +30,31 @@ bool context_alive(const Image &image)
     return image.context == 0 || context_exists(image.context);
 }
 
+// A copy of the frame the record holds, taken under its lock; refused when the context that
+// made it is gone.
+Error copy_frame(ImageSlot &slot, Image &image)
+{
+    {
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        image = slot.image;
+    }
+    return context_alive(image) ? ok : invalid_context;
+}
+
 } // namespace
 
 std::shared_ptr<ImageSlot> find_image(const image_record *record)
 {
     if (record == nullptr || record->opaque[0] != image_tag)
         return nullptr;
-    Records &r = records();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    auto found = r.slots.find(record->opaque[1]);
-    return found == r.slots.end() ? nullptr : found->second;
+    return records().find(record->opaque[1]);
 }
 
 Error create_image(image_record *record)
 {
     if (record == nullptr)
         return invalid_parameter;
-    Records &r = records();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    const uint64_t number = ++r.made;
-    r.slots[number] = std::make_shared<ImageSlot>();
+    const uint64_t number = records().add(std::make_shared<ImageSlot>());
     *record = image_record{};
     record->opaque[0] = image_tag;
     record->opaque[1] = number;
@@ -74,12 +72,8 @@ Error convert_image(pixel_format format, const image_record *source, image_recor
         return unsupported_format;
     // Work on copies: a frame from the sensor is a reference to its exposure and a number.
     Image raw;
-    {
-        std::lock_guard<std::mutex> lock(from->mutex);
-        raw = from->image;
-    }
-    if (!context_alive(raw))
-        return invalid_context;
+    if (Error error = copy_frame(*from, raw))
+        return error;
     Image grey;
     if (Error error = convert_to_mono8(raw, grey))
         return error;
@@ -99,12 +93,8 @@ Error save_image(const image_record *record, const char *file_name, image_file_f
     if (format != FILE_FORMAT_BMP)
         return unsupported_format;
     Image image;
-    {
-        std::lock_guard<std::mutex> lock(slot->mutex);
-        image = slot->image;
-    }
-    if (!context_alive(image))
-        return invalid_context;
+    if (Error error = copy_frame(*slot, image))
+        return error;
     // Rendered and written with no lock held.
     return save_bmp(image, file_name);
 }
