@@ -140,9 +140,12 @@ TEST(ImageRecords, ARecordTheSdkNeverFilledIsRefused)
     image_record forged = made;
     forged.opaque[1] += 1000000; // a record number not given yet
     image_record zeroed{};
-    EXPECT_EQ(camsim::save_image(&forged, "x.bmp", FILE_FORMAT_BMP), camsim::not_initialized);
+    const std::string directory = process::temporary_directory("camsim-test");
+    const std::string file = directory + "/x.bmp";
+    EXPECT_EQ(camsim::save_image(&forged, file.c_str(), FILE_FORMAT_BMP), camsim::not_initialized);
     EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &made, &forged), camsim::not_initialized);
     EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &zeroed, &made), camsim::not_initialized);
+    process::remove_tree(directory);
 }
 
 TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
