@@ -3,6 +3,8 @@
 // its own, run alternately, each run replacing the series its predecessor left; median wall
 // and CPU time (user + system of the process) and their ratios, and the peak memory of each
 // program alone.
+#include "process.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -10,11 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <ftw.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
-#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,6 +25,9 @@ extern char **environ;
 
 namespace
 {
+
+using process::check;
+using process::pointers;
 
 struct Size {
     unsigned width, height;
@@ -40,21 +43,6 @@ struct Program {
     std::string directory;
     std::vector<std::string> env;
 };
-
-void check(bool ok, const std::string &what)
-{
-    if (!ok)
-        throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
-std::vector<char *> pointers(std::vector<std::string> &strings)
-{
-    std::vector<char *> result;
-    for (std::string &s : strings)
-        result.push_back(s.data());
-    result.push_back(nullptr);
-    return result;
-}
 
 std::vector<std::string> environment(const Size &size, const std::string &state)
 {
@@ -99,26 +87,8 @@ Cost timed_run(Program &program)
             milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime)};
 }
 
-long status_field_kb(pid_t pid, const char *field)
-{
-    FILE *file = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "re");
-    if (file == nullptr)
-        return -1;
-    char line[256];
-    long value = -1;
-    const size_t length = std::strlen(field);
-    while (std::fgets(line, sizeof line, file) != nullptr)
-        if (std::strncmp(line, field, length) == 0 && line[length] == ':')
-            value = std::strtol(line + length + 1, nullptr, 10);
-    std::fclose(file);
-    return value;
-}
-
-// Peak resident memory of the program alone (kB): its VmHWM, read when it is about to
-// exit (a traced exit stop), so nothing of this process's memory is counted. Falls back to
-// the reaped child's ru_maxrss, which counts what it had before exec, where tracing is not
-// allowed; `traced` says which.
-long peak_memory_kb(Program &program, bool &traced)
+// Peak resident memory of the program alone (kB), as process::Watch measures it.
+long peak_memory_kb(Program &program)
 {
     int go[2];
     check(pipe2(go, O_CLOEXEC) == 0, "pipe");
@@ -136,35 +106,12 @@ long peak_memory_kb(Program &program, bool &traced)
         _exit(127);
     }
     close(go[0]);
-#if defined(__SANITIZE_ADDRESS__)
-    traced = false; // LeakSanitizer cannot check a process that something else traces
-#else
-    traced = ptrace(PTRACE_SEIZE, child, nullptr, PTRACE_O_TRACEEXIT) == 0;
-#endif
-    check(write(go[1], "x", 1) == 1, "start child");
-    close(go[1]);
-    long peak = -1;
-    int status = 0;
-    rusage usage{};
-    for (;;) {
-        if (wait4(child, &status, 0, &usage) < 0) {
-            check(errno == EINTR, "wait4");
-            continue;
-        }
-        if (WIFEXITED(status) || WIFSIGNALED(status))
-            break;
-        if (WIFSTOPPED(status)) {
-            int signal = WSTOPSIG(status);
-            if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
-                peak = status_field_kb(child, "VmHWM");
-                signal = 0;
-            }
-            ptrace(PTRACE_CONT, child, nullptr, signal);
-        }
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    process::Watch watch(child, go[1]);
+    process::Exit exit;
+    watch.poll(exit, true);
+    if (exit.status != 0)
         throw std::runtime_error(program.path + " failed");
-    return traced && peak > 0 ? peak : usage.ru_maxrss;
+    return exit.max_rss_kb;
 }
 
 std::string frame_name(int i)
@@ -201,23 +148,6 @@ double median(std::vector<double> values)
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-std::string scratch_directory()
-{
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : P_tmpdir) + "/camkit-bench-XXXXXX";
-    check(mkdtemp(pattern.data()) != nullptr, "mkdtemp " + pattern);
-    return pattern;
-}
-
-void remove_tree(const std::string &directory)
-{
-    nftw(
-        directory.c_str(),
-        [](const char *path, const struct stat *, int, struct FTW *) { return remove(path); }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
 void bench_size(const Size &size, int repeats, const std::string &scratch,
                 const std::string &program)
 {
@@ -252,20 +182,20 @@ void bench_size(const Size &size, int repeats, const std::string &scratch,
             throw std::runtime_error("a frame has the wrong size");
     }
 
-    bool traced_camera = false, traced_plain = false;
     long camera_kb = 0, plain_kb = 0;
     for (int r = 0; r < 3; ++r) {
-        camera_kb = std::max(camera_kb, peak_memory_kb(camera, traced_camera));
-        plain_kb = std::max(plain_kb, peak_memory_kb(plain, traced_plain));
+        camera_kb = std::max(camera_kb, peak_memory_kb(camera));
+        plain_kb = std::max(plain_kb, peak_memory_kb(plain));
     }
+    const char *with_parent = process::peak_memory_measured() ? "" : " (with the parent's)";
 
     const double w[2] = {median(wall[0]), median(wall[1])};
     const double c[2] = {median(cpu[0]), median(cpu[1])};
     std::printf("%s, %d runs each, medians:\n", label.c_str(), repeats);
     std::printf("  captura_simple  wall %7.2f ms  cpu %7.2f ms  peak memory %6.2f MB%s\n", w[0],
-                c[0], camera_kb / 1024.0, traced_camera ? "" : " (with the parent's)");
+                c[0], camera_kb / 1024.0, with_parent);
     std::printf("  plain loop      wall %7.2f ms  cpu %7.2f ms  peak memory %6.2f MB%s\n", w[1],
-                c[1], plain_kb / 1024.0, traced_plain ? "" : " (with the parent's)");
+                c[1], plain_kb / 1024.0, with_parent);
     std::printf("  ratio           wall %7.2f     cpu %7.2f     frame %.2f MB\n", w[0] / w[1],
                 c[0] / c[1], frame_size / (1024.0 * 1024.0));
     std::fflush(stdout);
@@ -296,7 +226,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: series_bench [--repeats N] [--size WxH] [--program PATH]\n");
         return 2;
     }
-    const std::string scratch = scratch_directory();
+    const std::string scratch = process::temporary_directory("camkit-bench");
     int status = 0;
     try {
         for (const Size &size : sizes)
@@ -305,6 +235,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "series_bench: %s\n", error.what());
         status = 1;
     }
-    remove_tree(scratch);
+    process::remove_tree(scratch);
     return status;
 }

@@ -1,40 +1,29 @@
 // Counting calls, injecting faults and appending to the call log.
 #include "call_log.h"
 
-#include "knobs.h"
-
 #include <cerrno>
 #include <fcntl.h>
-#include <map>
-#include <mutex>
 #include <thread>
 #include <unistd.h>
 
 namespace camsim
 {
-namespace
-{
 
-std::mutex counts_mutex;
-
-unsigned count_call(const std::string &operation)
+unsigned CallCounts::count(Operation operation)
 {
-    static std::map<std::string, unsigned> counts;
-    std::lock_guard<std::mutex> lock(counts_mutex);
-    return ++counts[operation];
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ++counts_[static_cast<size_t>(operation)];
 }
 
-} // namespace
-
-Call::Call(const char *operation)
-    : operation_(operation), injected_until_(std::chrono::steady_clock::now())
+Call::Call(Operation operation, const Config &config, CallCounts &counts)
+    : operation_(name_of(operation)), config_(config),
+      injected_until_(std::chrono::steady_clock::now())
 {
-    const Knobs &settings = knobs();
-    if (settings.faults.empty() && settings.log_path.empty())
+    if (config.faults.empty() && config.log_path.empty())
         return;
-    unsigned number = count_call(operation);
-    for (const Fault &fault : settings.faults)
-        if (fault.operation == operation &&
+    unsigned number = counts.count(operation);
+    for (const Fault &fault : config.faults)
+        if (fault.operation == operation_ &&
             (fault.nth == 0 || fault.nth == number || (fault.onwards && number > fault.nth))) {
             injected_ = fault.code;
             injected_until_ += std::chrono::milliseconds(fault.delay_ms);
@@ -46,7 +35,7 @@ int32_t Call::finish(int32_t code, const std::string &arguments) const
 {
     if (injected_ != 0)
         std::this_thread::sleep_until(injected_until_);
-    const std::string &path = knobs().log_path;
+    const std::string &path = config_.log_path;
     if (path.empty())
         return code;
     std::string line = operation_;

@@ -1,18 +1,35 @@
 // Fault injection (CAMSIM_FAIL) and the call log (CAMSIM_LOG) around every SDK operation.
 #pragma once
 
+#include "config.h"
+
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace camsim
 {
 
+// How many times each operation has been called.
+class CallCounts
+{
+  public:
+    // Counts one more call of the operation; returns its number, from 1.
+    unsigned count(Operation operation);
+
+  private:
+    std::mutex mutex_;
+    std::array<unsigned, operation_names.size()> counts_{};
+};
+
 class Call
 {
   public:
-    // Counts this call of the operation and looks up a fault injected into it.
-    explicit Call(const char *operation);
+    // Counts this call of the operation (when the configuration injects faults or logs calls)
+    // and looks up a fault injected into it.
+    Call(Operation operation, const Config &config, CallCounts &counts);
 
     // The code to return instead of doing anything, or 0 to go ahead.
     int32_t injected() const
@@ -38,6 +55,7 @@ class Call
 
   private:
     const char *operation_;
+    const Config &config_;
     int32_t injected_ = 0;
     std::chrono::steady_clock::time_point injected_until_;
 };

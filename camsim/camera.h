@@ -2,14 +2,29 @@
 // properties, streaming and the image records.
 #pragma once
 
+#include "call_log.h"
+#include "config.h"
 #include "errors.h"
+#include "scene.h"
 #include "sdk.h"
 
 #include <chrono>
 #include <cstdint>
+#include <utility>
 
 namespace camsim
 {
+
+// What the contexts made with it share: the configuration, the scene the cameras' sensors
+// see and the count of each operation's calls. The SDK's operations make one from the
+// process's environment; a test makes its own.
+struct Simulator {
+    explicit Simulator(Config configuration) : config(std::move(configuration)), scene(config) {}
+
+    const Config config;
+    const Scene scene;
+    CallCounts calls;
+};
 
 // The frame a retrieval delivered, or lost to an injected failure.
 struct Delivery {
@@ -19,7 +34,8 @@ struct Delivery {
     bool cut_short = false; // capture stopped or the context ended while the call waited
 };
 
-Error create_context(camera_context *context);
+// A context of the simulator's cameras.
+Error create_context(const Simulator &simulator, camera_context *context);
 Error count_cameras(camera_context context, unsigned int *count);
 Error camera_from_index(camera_context context, unsigned int index, camera_id *id);
 Error connect(camera_context context, const camera_id *id);
@@ -39,5 +55,8 @@ Error convert_image(pixel_format format, const image_record *source, image_recor
 Error save_image(const image_record *image, const char *file_name, image_file_format format);
 Error stop_capture(camera_context context);
 Error destroy_context(camera_context context);
+
+// Whether the context with this handle exists (not yet destroyed).
+bool context_exists(uintptr_t handle);
 
 } // namespace camsim

@@ -28,7 +28,7 @@ struct Image {
     // its exposure and frame number when it is converted, which is all that makes it.
     std::shared_ptr<const ExposedScene> exposure;
     uint64_t frame = 0;
-    uintptr_t origin = 0; // the context whose stream made the frame, 0 for none
+    uintptr_t context = 0; // the handle of the context whose stream made the frame, 0 for none
 };
 
 // Demosaics a raw frame to 8-bit grey: each pixel is the mean of the 2x2 block of

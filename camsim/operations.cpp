@@ -6,12 +6,28 @@
 #include "camera.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #define CAMSIM_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace
 {
+
+// The simulated camera of this process, configured from its environment at the first
+// operation called: the one place the environment is read.
+camsim::Simulator &simulator()
+{
+    static camsim::Simulator instance(camsim::read_config(std::getenv));
+    return instance;
+}
+
+// Starts a call of the operation: counted, logged, and failed when a fault is injected.
+camsim::Call begin(camsim::Operation operation)
+{
+    camsim::Simulator &s = simulator();
+    return camsim::Call(operation, s.config, s.calls);
+}
 
 std::string describe(const camera_property *p)
 {
@@ -57,13 +73,14 @@ std::string frame_and_time(const camsim::Delivery &delivery)
 
 CAMSIM_EXPORT camera_error fc2CreateContext(camera_context *context)
 {
-    camsim::Call call("fc2CreateContext");
-    return call.finish(call.injected() ? call.injected() : camsim::create_context(context));
+    camsim::Call call = begin(camsim::Operation::create_context);
+    return call.finish(call.injected() ? call.injected()
+                                       : camsim::create_context(simulator(), context));
 }
 
 CAMSIM_EXPORT camera_error fc2GetNumOfCameras(camera_context context, unsigned int *count)
 {
-    camsim::Call call("fc2GetNumOfCameras");
+    camsim::Call call = begin(camsim::Operation::get_num_of_cameras);
     camera_error code = call.injected() ? call.injected() : camsim::count_cameras(context, count);
     return call.finish(code, code == 0 ? "count=" + std::to_string(*count) : "");
 }
@@ -71,7 +88,7 @@ CAMSIM_EXPORT camera_error fc2GetNumOfCameras(camera_context context, unsigned i
 CAMSIM_EXPORT camera_error fc2GetCameraFromIndex(camera_context context, unsigned int index,
                                                  camera_id *id)
 {
-    camsim::Call call("fc2GetCameraFromIndex");
+    camsim::Call call = begin(camsim::Operation::get_camera_from_index);
     camera_error code =
         call.injected() ? call.injected() : camsim::camera_from_index(context, index, id);
     return call.finish(code, "index=" + std::to_string(index));
@@ -79,14 +96,14 @@ CAMSIM_EXPORT camera_error fc2GetCameraFromIndex(camera_context context, unsigne
 
 CAMSIM_EXPORT camera_error fc2Connect(camera_context context, camera_id *id)
 {
-    camsim::Call call("fc2Connect");
+    camsim::Call call = begin(camsim::Operation::connect);
     camera_error code = call.injected() ? call.injected() : camsim::connect(context, id);
     return call.finish(code, id == nullptr ? "id=null" : "serial=" + std::to_string(id->words[1]));
 }
 
 CAMSIM_EXPORT camera_error fc2GetProperty(camera_context context, camera_property *property)
 {
-    camsim::Call call("fc2GetProperty");
+    camsim::Call call = begin(camsim::Operation::get_property);
     // Whether the caller cleared the record before asking: what a failed read leaves in it
     // is then known.
     const std::string cleared = property == nullptr ? "" : cleared_past_type(*property);
@@ -96,7 +113,7 @@ CAMSIM_EXPORT camera_error fc2GetProperty(camera_context context, camera_propert
 
 CAMSIM_EXPORT camera_error fc2SetProperty(camera_context context, camera_property *property)
 {
-    camsim::Call call("fc2SetProperty");
+    camsim::Call call = begin(camsim::Operation::set_property);
     std::string arguments = describe(property);
     camera_error code = call.injected() ? call.injected() : camsim::set_property(context, property);
     return call.finish(code, arguments);
@@ -104,19 +121,19 @@ CAMSIM_EXPORT camera_error fc2SetProperty(camera_context context, camera_propert
 
 CAMSIM_EXPORT camera_error fc2StartCapture(camera_context context)
 {
-    camsim::Call call("fc2StartCapture");
+    camsim::Call call = begin(camsim::Operation::start_capture);
     return call.finish(call.injected() ? call.injected() : camsim::start_capture(context));
 }
 
 CAMSIM_EXPORT camera_error fc2CreateImage(image_record *image)
 {
-    camsim::Call call("fc2CreateImage");
+    camsim::Call call = begin(camsim::Operation::create_image);
     return call.finish(call.injected() ? call.injected() : camsim::create_image(image));
 }
 
 CAMSIM_EXPORT camera_error fc2RetrieveBuffer(camera_context context, image_record *image)
 {
-    camsim::Call call("fc2RetrieveBuffer");
+    camsim::Call call = begin(camsim::Operation::retrieve_buffer);
     camsim::Delivery delivery;
     camera_error code =
         camsim::retrieve_buffer(context, image, call.injected(), call.injected_until(), delivery);
@@ -128,7 +145,7 @@ CAMSIM_EXPORT camera_error fc2RetrieveBuffer(camera_context context, image_recor
 CAMSIM_EXPORT camera_error fc2ConvertImageTo(pixel_format format, image_record *source,
                                              image_record *destination)
 {
-    camsim::Call call("fc2ConvertImageTo");
+    camsim::Call call = begin(camsim::Operation::convert_image_to);
     camera_error code =
         call.injected() ? call.injected() : camsim::convert_image(format, source, destination);
     return call.finish(code, "format=" + hex(format));
@@ -137,7 +154,7 @@ CAMSIM_EXPORT camera_error fc2ConvertImageTo(pixel_format format, image_record *
 CAMSIM_EXPORT camera_error fc2SaveImage(image_record *image, const char *file_name,
                                         image_file_format format)
 {
-    camsim::Call call("fc2SaveImage");
+    camsim::Call call = begin(camsim::Operation::save_image);
     camera_error code =
         call.injected() ? call.injected() : camsim::save_image(image, file_name, format);
     return call.finish(code, std::string("file=") + (file_name ? file_name : "null") +
@@ -146,12 +163,12 @@ CAMSIM_EXPORT camera_error fc2SaveImage(image_record *image, const char *file_na
 
 CAMSIM_EXPORT camera_error fc2StopCapture(camera_context context)
 {
-    camsim::Call call("fc2StopCapture");
+    camsim::Call call = begin(camsim::Operation::stop_capture);
     return call.finish(call.injected() ? call.injected() : camsim::stop_capture(context));
 }
 
 CAMSIM_EXPORT camera_error fc2DestroyContext(camera_context context)
 {
-    camsim::Call call("fc2DestroyContext");
+    camsim::Call call = begin(camsim::Operation::destroy_context);
     return call.finish(call.injected() ? call.injected() : camsim::destroy_context(context));
 }

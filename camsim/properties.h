@@ -1,5 +1,5 @@
-// The camera's properties (auto exposure, shutter, gain): ranges, factory settings, and
-// the state file that keeps them between processes.
+// The camera's properties (auto exposure, shutter, gain): their ranges, factory settings,
+// and the clamping and quantising of a written value.
 #pragma once
 
 #include "sdk.h"
@@ -48,16 +48,10 @@ struct Settings {
 
 Settings factory_settings();
 
-// The state file: one line per camera and property. Readers take it as it is (it is only
-// ever replaced whole); writers update it under a lock, so concurrent processes lose no
-// change. A missing or damaged file reads as factory settings.
-Settings load_settings(const std::string &path, unsigned camera);
-bool store_property(const std::string &path, unsigned camera, const camera_property &written,
-                    camera_property &held);
-
-// Keeps in the state file the shutter time and gain auto exposure chose for the properties it
-// runs (auto exposure on, the property in auto mode), as a camera keeps them when capture
-// stops. Returns whether the file changed.
-bool keep_auto_values(const std::string &path, unsigned camera, double shutter_ms, double gain_db);
+// Takes into the held record what the camera accepts of a written one: the control flags
+// and the value, clamped to the range (the shutter also to whole lines); the raw value
+// follows the absolute one (or the other way round when absolute control is off). Returns
+// false for a value that is not a number.
+bool take_written_record(camera_property &held, const camera_property &written);
 
 } // namespace camsim

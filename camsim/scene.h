@@ -1,19 +1,17 @@
 // The scene the simulated sensor sees, and the raw frames it makes of it.
 #pragma once
 
+#include "config.h"
+#include "sensor.h"
+
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 namespace camsim
 {
-
-// A run of photosites: their levels (0 to 255; 255 is a saturated photosite) as 64 times the
-// level plus 32, ready for rounding, and their noise deviations in eighths of a level.
-struct SensorRow {
-    std::vector<int16_t> level;
-    std::vector<uint8_t> deviation;
-};
 
 // The scene as the sensor's mosaic sees it at one brightness and gain. The built-in scene
 // (gradients, a bright disc, a dark square and a checkerboard) is built row by row from a
@@ -33,13 +31,36 @@ struct ExposedScene {
     SensorRow whole;
 };
 
-// The scene of this process (CAMSIM_SCENE's, or the built-in one) at the sensor's size,
-// exposed with the given brightness factor (1.0 is about 10 ms at 0 dB) and gain.
-std::shared_ptr<const ExposedScene> expose_scene(double brightness, double gain_db);
+// The scene a configuration's sensors see (CAMSIM_SCENE's, or the built-in one) at their
+// size. A scene file is read on first use, once.
+class Scene
+{
+  public:
+    explicit Scene(const Config &config);
+    ~Scene();
+    Scene(const Scene &) = delete;
+    Scene &operator=(const Scene &) = delete;
 
-// The brightness factor at which this process's scene meters as bright as the built-in
-// scene at 1.0 (its mean light over the built-in's): 1.0 for the built-in scene.
-double metering_factor();
+    // The scene exposed with the given brightness factor (1.0 is about 10 ms at 0 dB) and
+    // gain.
+    std::shared_ptr<const ExposedScene> expose(double brightness, double gain_db) const;
+
+    // The brightness factor at which the scene meters as bright as the built-in scene at
+    // 1.0 (its mean light over the built-in's): 1.0 for the built-in scene.
+    double metering_factor() const;
+
+    struct File;
+
+  private:
+    const File *file() const; // null for the built-in scene
+
+    unsigned width_, height_;
+    bool stamp_;
+    std::string path_;
+    mutable std::once_flag read_, metered_;
+    mutable std::unique_ptr<File> file_;
+    mutable double factor_ = 1.0;
+};
 
 // Row y of raw frame number `frame`: the exposed scene with its seeded sensor noise, and
 // the frame number in large digits at the top left. The same frame number and exposed

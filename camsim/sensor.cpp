@@ -1,8 +1,6 @@
-// The sensor's response to the settings: auto exposure, the exposed scene of each frame and
-// the values the camera reports.
+// The sensor's photosites: their response, exposure, noise and saturation.
 #include "sensor.h"
-
-#include "knobs.h"
+#include "vectorise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,175 +10,106 @@ namespace camsim
 namespace
 {
 
-// The built-in scene is well exposed at 10 ms and 0 dB: brightness 1.0.
-constexpr double reference_ms = 10.0;
+constexpr size_t noise_period = 1u << 16;
 
-// Auto exposure closes this fraction of the gap to its target (in log brightness) each
-// frame, and the rest at once when it is this small (0.2 %).
-constexpr double step = 0.5;
-constexpr double settled = 0.002;
+// Sensor noise at 0 dB: photon shot noise, with 0.08 levels per electron (a full well of
+// about 3200 electrons reads 255), and read noise of 0.6 levels. Gain multiplies the
+// signal with both, so at equal brightness more gain means more noise.
+constexpr double levels_per_electron = 0.08;
+constexpr double read_noise = 0.6;
 
-struct Exposure {
-    double shutter; // ms
-    double gain;    // dB
+// Noise samples are eighths of a standard deviation and deviations eighths of a level (at
+// most 127, so a level plus its noise fits 16 bits): their product over 64 is the noise in
+// levels.
+constexpr double noise_unit = 8, deviation_unit = 8;
+constexpr int level_unit = 64;
+
+// How strongly each photosite of the RGGB mosaic answers to grey light.
+constexpr double red_response = 0.75, green_response = 1.0, blue_response = 0.6;
+
+// The rounding of std::lround (halves away from zero), usable at compile time.
+constexpr long round_half_away(double x)
+{
+    const long whole = static_cast<long>(x); // towards zero
+    const double rest = x - static_cast<double>(whole);
+    return rest >= 0.5 ? whole + 1 : rest <= -0.5 ? whole - 1 : whole;
+}
+
+// Normal samples in noise units: each the sum of the four bytes of a pseudo-random word,
+// centred and scaled to a standard deviation of one. Twice the period long, so a window of
+// one period starting anywhere in it is contiguous. Made when the library is compiled, so
+// no process spends its start-up on it.
+struct NoiseTable {
+    int8_t values[2 * noise_period];
 };
 
-double brightness_of(const Exposure &exposure)
+constexpr NoiseTable make_noise_table()
 {
-    return exposure.shutter / reference_ms * std::pow(10.0, exposure.gain / 20.0);
-}
-
-const camera_property &record(const Settings &settings, property_type type)
-{
-    return *settings.find(type);
-}
-
-bool auto_exposure_runs(const Settings &settings)
-{
-    return record(settings, PROPERTY_AUTO_EXPOSURE).on_off &&
-           (record(settings, PROPERTY_SHUTTER).auto_manual_mode ||
-            record(settings, PROPERTY_GAIN).auto_manual_mode);
-}
-
-bool left_to_auto_exposure(const Settings &settings, property_type type)
-{
-    return auto_exposure_runs(settings) && record(settings, type).auto_manual_mode;
-}
-
-// The values as set, the shutter in whole lines.
-Exposure held(const Settings &settings)
-{
-    return {shutter_in_lines(record(settings, PROPERTY_SHUTTER).absolute_value),
-            record(settings, PROPERTY_GAIN).absolute_value};
-}
-
-// The brightness auto exposure aims at: the built-in scene's mean at 10 ms and 0 dB,
-// doubled for each EV the auto exposure property adds in manual mode.
-double target_brightness(const Settings &settings)
-{
-    const camera_property &automatic = record(settings, PROPERTY_AUTO_EXPOSURE);
-    const double ev = automatic.auto_manual_mode ? 0.0 : automatic.absolute_value;
-    return std::pow(2.0, ev) * metering_factor();
-}
-
-// The longest shutter time auto exposure takes: a frame's time at the frame rate.
-double longest_shutter()
-{
-    double lines = std::lround(find_range(PROPERTY_SHUTTER)->max * lines_per_ms);
-    if (knobs().fps > 0)
-        lines = std::min(lines, std::floor(1000.0 / knobs().fps * lines_per_ms + 1e-6));
-    return std::max(1.0, lines) / lines_per_ms;
-}
-
-// The values that give `brightness`, changing only those left to auto exposure: the
-// shutter first, in whole lines, then the gain for the rest.
-Exposure split(const Settings &settings, double brightness, Exposure exposure)
-{
-    const PropertyRange &gain_range = *find_range(PROPERTY_GAIN);
-    const double ms = brightness * reference_ms; // at 0 dB
-    if (left_to_auto_exposure(settings, PROPERTY_SHUTTER)) {
-        const double wanted = ms / std::pow(10.0, exposure.gain / 20.0);
-        const double longest = longest_shutter();
-        if (left_to_auto_exposure(settings, PROPERTY_GAIN)) // whole lines below, gain above
-            exposure.shutter =
-                std::max(1.0, std::floor(std::min(ms, longest) * lines_per_ms + 1e-6)) /
-                lines_per_ms;
-        else
-            exposure.shutter = std::min(static_cast<double>(shutter_in_lines(wanted)), longest);
+    // The standard deviation of a sum of four uniform bytes: sqrt(4 * (256^2 - 1) / 12).
+    constexpr double spread = 147.80054127099805;
+    NoiseTable table{};
+    uint32_t state = 0x2545F491u;
+    for (int8_t &value : table.values) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        const int sum = static_cast<int>((state & 255) + (state >> 8 & 255) + (state >> 16 & 255) +
+                                         (state >> 24));
+        value = static_cast<int8_t>(round_half_away((sum - 510) / spread * noise_unit));
     }
-    if (left_to_auto_exposure(settings, PROPERTY_GAIN))
-        exposure.gain =
-            std::clamp(20.0 * std::log10(ms / exposure.shutter),
-                       static_cast<double>(gain_range.min), static_cast<double>(gain_range.max));
-    return exposure;
+    return table;
 }
 
-// Where auto exposure settles with these settings.
-Exposure settled_exposure(const Settings &settings)
-{
-    const Exposure set = held(settings);
-    if (!auto_exposure_runs(settings))
-        return set;
-    return split(settings, target_brightness(settings), set);
-}
-
-// The exposure of the stream's next frame: auto exposure meters the last frame and moves
-// the values left to it part of the way to its target; the others are as set now.
-Exposure next_exposure(const Stream &stream, const Settings &settings)
-{
-    const Exposure set = held(settings);
-    if (!auto_exposure_runs(settings))
-        return set;
-    const Exposure last{stream.shutter, stream.gain};
-    Exposure next = last;
-    if (stream.frames > 0) {
-        const double metered = brightness_of(last), target = target_brightness(settings);
-        const double gap = std::log(target / metered);
-        next = split(settings, std::fabs(gap) < settled ? target : metered * std::exp(step * gap),
-                     last);
-        // A step smaller than a line of shutter time is taken whole.
-        if (next.shutter == last.shutter && next.gain == last.gain)
-            next = split(settings, target, last);
-    }
-    if (!left_to_auto_exposure(settings, PROPERTY_SHUTTER))
-        next.shutter = set.shutter;
-    if (!left_to_auto_exposure(settings, PROPERTY_GAIN))
-        next.gain = set.gain;
-    return next;
-}
+constexpr NoiseTable noise = make_noise_table();
 
 } // namespace
 
-double frame_brightness(const Settings &settings)
+void resize(SensorRow &row, size_t size)
 {
-    return brightness_of(settled_exposure(settings));
+    row.level.resize(size);
+    row.deviation.resize(size);
 }
 
-void begin_stream(Stream &stream, const Settings &settings)
+double response(unsigned x, unsigned y)
 {
-    // Auto exposure starts from the values the camera holds.
-    const Exposure set = held(settings);
-    stream = Stream{};
-    stream.shutter = set.shutter;
-    stream.gain = set.gain;
+    bool even_row = y % 2 == 0, even_column = x % 2 == 0;
+    if (even_row && even_column)
+        return red_response;
+    if (!even_row && !even_column)
+        return blue_response;
+    return green_response;
 }
 
-std::shared_ptr<const ExposedScene> expose_frame(Stream &stream, const Settings &settings)
+void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviation)
 {
-    const Exposure exposure = next_exposure(stream, settings);
-    stream.shutter = exposure.shutter;
-    stream.gain = exposure.gain;
-    ++stream.frames;
-    const double brightness = brightness_of(exposure);
-    if (stream.scene == nullptr || stream.scene->brightness != brightness ||
-        stream.scene->gain_db != exposure.gain)
-        stream.scene = expose_scene(brightness, exposure.gain);
-    return stream.scene;
+    light = std::max(light, 0.0);
+    if (light >= 254.5) {
+        level = 255 * level_unit + level_unit / 2;
+        deviation = 0;
+        return;
+    }
+    level = static_cast<int16_t>(std::lround(light) * level_unit + level_unit / 2);
+    const double variance =
+        levels_per_electron * gain * light + gain * gain * read_noise * read_noise;
+    deviation =
+        static_cast<uint8_t>(std::min(127l, std::lround(std::sqrt(variance) * deviation_unit)));
 }
 
-double exposure_in_use(const Settings &settings, const Stream *stream)
+const int8_t *frame_noise(uint64_t frame, unsigned y, unsigned width)
 {
-    if (stream == nullptr || !left_to_auto_exposure(settings, PROPERTY_SHUTTER))
-        return held(settings).shutter;
-    return stream->shutter;
+    return noise.values + (frame * 40503u + static_cast<size_t>(y) * width) % noise_period;
 }
 
-camera_property reported_property(const Settings &settings, const Stream *stream,
-                                  property_type type)
+// out = level + deviation x noise over [begin, end), rounded and kept to 0..255: one pass
+// in 16-bit lanes, vectorised for the processor at hand.
+CAMSIM_VECTORISE void add_noise(const int16_t *level, const uint8_t *deviation, const int8_t *noise,
+                                unsigned begin, unsigned end, uint8_t *out)
 {
-    camera_property reported = record(settings, type);
-    if (!auto_exposure_runs(settings) || !reported.auto_manual_mode)
-        return reported;
-    const Exposure chosen =
-        stream != nullptr ? Exposure{stream->shutter, stream->gain} : held(settings);
-    if (type == PROPERTY_SHUTTER)
-        reported.absolute_value = static_cast<float>(chosen.shutter);
-    else if (type == PROPERTY_GAIN)
-        reported.absolute_value = static_cast<float>(chosen.gain);
-    else
-        reported.absolute_value = 0.0f; // auto exposure at its own target: 0 EV
-    reported.integer_value_a = raw_from_absolute(*find_range(type), reported.absolute_value);
-    return reported;
+    for (unsigned x = begin; x < end; ++x) {
+        const int16_t value =
+            static_cast<int16_t>(level[x] + static_cast<int16_t>(deviation[x] * noise[x])) >> 6;
+        out[x] = static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+    }
 }
 
 } // namespace camsim

@@ -1,45 +1,36 @@
-// What the sensor makes of the camera's settings frame by frame while it streams, and the
-// property values the camera reports.
+// The sensor's photosites: how strongly each answers to light, their noise and their
+// saturation.
 #pragma once
 
-#include "properties.h"
-#include "scene.h"
-
-#include <memory>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace camsim
 {
 
-// One stream's sensor state, from a start of capture to its stop.
-struct Stream {
-    std::shared_ptr<const ExposedScene> scene; // the scene at the exposure last used
-    // The shutter time (ms) and gain (dB) of the last frame exposed (before the first, the
-    // ones it will start from): auto exposure moves them frame by frame.
-    double shutter = 0;
-    double gain = 0;
-    uint64_t frames = 0; // frames exposed since capture started
+// A run of photosites: their levels (0 to 255; 255 is a saturated photosite) as 64 times the
+// level plus 32, ready for rounding, and their noise deviations in eighths of a level.
+struct SensorRow {
+    std::vector<int16_t> level;
+    std::vector<uint8_t> deviation;
 };
 
-// Called when capture starts, with the settings then in force.
-void begin_stream(Stream &stream, const Settings &settings);
+void resize(SensorRow &row, size_t size);
 
-// The exposed scene of the next frame delivered, at the settings now in force.
-std::shared_ptr<const ExposedScene> expose_frame(Stream &stream, const Settings &settings);
+// How strongly the photosite at (x, y) of the RGGB mosaic answers to grey light.
+double response(unsigned x, unsigned y);
 
-// The exposure time (ms) the sensor uses now: what paces its frames.
-double exposure_in_use(const Settings &settings, const Stream *stream);
+// A photosite receiving `light` levels' worth (gain included): its level and deviation. A
+// photosite at or beyond full scale is saturated and reads 255 whatever the noise.
+void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviation);
 
-// A property's record as the camera reports it; stream is null when not capturing. While
-// auto exposure runs, a property in auto mode reports the value auto exposure has chosen:
-// the last frame's while capturing; else the camera's, which holds what auto exposure chose
-// when the last capture stopped (or what was written, if it has not run since).
-camera_property reported_property(const Settings &settings, const Stream *stream,
-                                  property_type type);
+// The noise samples of row y of frame number `frame` of a sensor `width` photosites wide: the
+// same for the same frame number, row and width.
+const int8_t *frame_noise(uint64_t frame, unsigned y, unsigned width);
 
-// The exposure factor of the frames the camera settles at with these settings: 1.0 is a
-// well-exposed built-in scene (10 ms at 0 dB). While auto exposure runs (on, with the
-// shutter or the gain in auto mode) it is the metering target, as far as the values left to
-// it reach.
-double frame_brightness(const Settings &settings);
+// out = level + deviation x noise over [begin, end), rounded and kept to 0..255.
+void add_noise(const int16_t *level, const uint8_t *deviation, const int8_t *noise, unsigned begin,
+               unsigned end, uint8_t *out);
 
 } // namespace camsim

@@ -1,5 +1,8 @@
-// Checks that keep the state file the user's own: its place, its type, owner and mode.
+// The state file: its place, type, owner and mode checked, its format read and written,
+// and its replacement under a lock.
 #include "state_file.h"
+
+#include "files.h"
 
 #include <atomic>
 #include <cerrno>
@@ -7,8 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace camsim
 {
@@ -16,16 +24,11 @@ namespace
 {
 
 const char *const state_name = "camsim.state";
+constexpr const char *header = "camsim-state 1";
 
 std::string private_directory()
 {
     return "/tmp/camsim-" + std::to_string(::getuid());
-}
-
-std::string runtime_directory()
-{
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    return runtime != nullptr && runtime[0] == '/' ? runtime : "";
 }
 
 // Why a file or directory with these attributes is not this user's alone, or empty.
@@ -38,12 +41,103 @@ std::string foreign(const struct stat &info)
     return "";
 }
 
+using Table = std::map<std::pair<unsigned, property_type>, camera_property>;
+
+// Parses the whole file; false when it is damaged in any way.
+bool parse_table(const std::string &text, Table &table)
+{
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line) || line != header)
+        return false;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        unsigned camera = 0;
+        camera_property record{};
+        std::string value;
+        fields >> camera >> record.type >> record.present >> record.absolute_control >>
+            record.one_push >> record.on_off >> record.auto_manual_mode >> record.integer_value_a >>
+            record.integer_value_b >> value;
+        for (uint32_t &word : record.reserved)
+            fields >> word;
+        if (!fields || find_range(record.type) == nullptr || camera >= 16)
+            return false;
+        char *end = nullptr;
+        record.absolute_value = std::strtof(value.c_str(), &end);
+        // A value the camera could not hold is damage too.
+        const PropertyRange &range = *find_range(record.type);
+        if (*end != '\0' || !(record.absolute_value >= range.min) ||
+            !(record.absolute_value <= range.max))
+            return false;
+        std::string rest;
+        if (fields >> rest)
+            return false;
+        table[{camera, record.type}] = record;
+    }
+    return true;
+}
+
+// A camera's settings in the table: factory settings for any not stored.
+Settings settings_in(const Table &table, unsigned camera)
+{
+    Settings settings = factory_settings();
+    for (camera_property &record : settings.records) {
+        auto found = table.find({camera, record.type});
+        if (found != table.end())
+            record = found->second;
+    }
+    return settings;
+}
+
+std::string format_table(const Table &table)
+{
+    std::string text = std::string(header) + "\n";
+    char line[512];
+    for (const auto &[key, r] : table) {
+        int n =
+            std::snprintf(line, sizeof line, "%u %d %d %d %d %d %d %u %u %.9g", key.first, r.type,
+                          r.present, r.absolute_control, r.one_push, r.on_off, r.auto_manual_mode,
+                          r.integer_value_a, r.integer_value_b, r.absolute_value);
+        text.append(line, static_cast<size_t>(n));
+        for (uint32_t word : r.reserved)
+            text += " " + std::to_string(word);
+        text += "\n";
+    }
+    return text;
+}
+
+// Reads the state file into table; false when the file is refused (its refusal is
+// reported). A missing or damaged file leaves the table empty.
+bool read_table(const StatePlace &state, Table &table)
+{
+    const std::string &path = state.path;
+    table.clear();
+    std::string refusal = check_state_directory(state, false);
+    const int fd = refusal.empty() ? open_state(path, O_RDONLY, refusal) : -1;
+    if (!refusal.empty()) {
+        report_refused_state(path, refusal);
+        return false;
+    }
+    if (fd < 0)
+        return true;
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while (text.size() < (1u << 20) &&
+           ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)))
+        if (n > 0)
+            text.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    if (!parse_table(text, table))
+        table.clear();
+    return true;
+}
+
 } // namespace
 
-std::string standard_state_path()
+std::string standard_state_path(const std::string &runtime_directory)
 {
-    const std::string runtime = runtime_directory();
-    return (runtime.empty() ? private_directory() : runtime) + "/" + state_name;
+    return (runtime_directory.empty() ? private_directory() : runtime_directory) + "/" + state_name;
 }
 
 int open_state(const std::string &path, int flags, std::string &refusal)
@@ -71,14 +165,15 @@ int open_state(const std::string &path, int flags, std::string &refusal)
     return fd;
 }
 
-std::string check_state_directory(const std::string &path, bool create)
+std::string check_state_directory(const StatePlace &state, bool create)
 {
+    const std::string &path = state.path;
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return "";
     const std::string directory = path.substr(0, slash);
     const bool in_private = directory == private_directory();
-    if (!in_private && (directory.empty() || directory != runtime_directory()))
+    if (!in_private && (directory.empty() || directory != state.runtime_directory))
         return "";
     if (create && in_private && ::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
         return "cannot make directory '" + directory + "': " + std::strerror(errno);
@@ -96,6 +191,90 @@ void report_refused_state(const std::string &path, const std::string &why)
     static std::atomic<bool> reported{false};
     if (!reported.exchange(true))
         std::fprintf(stderr, "camsim: refusing state file '%s': %s\n", path.c_str(), why.c_str());
+}
+
+namespace
+{
+
+// Changes the camera's records in the state file under its lock: `change` gets them as they
+// are now (factory settings for any not stored yet) and says whether to write them back.
+bool update_state(const StatePlace &state, unsigned camera,
+                  const std::function<bool(Settings &)> &change)
+{
+    const std::string &path = state.path;
+    std::string refusal = check_state_directory(state, true);
+    if (!refusal.empty()) {
+        report_refused_state(path, refusal);
+        return false;
+    }
+    Table table;
+    if (!read_table(state, table))
+        return false; // refused, whatever the lock
+    const int lock = open_state(path + ".lock", O_RDWR | O_CREAT, refusal);
+    if (lock < 0) {
+        report_refused_state(path, "lock file '" + path + ".lock': " + refusal);
+        return false;
+    }
+    while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    // Read again under the lock: another process may have changed another property.
+    bool stored = read_table(state, table);
+    Settings settings = settings_in(table, camera);
+    stored = stored && change(settings);
+    if (stored) {
+        for (const camera_property &record : settings.records)
+            table[{camera, record.type}] = record;
+        const std::string text = format_table(table);
+        // Readers see the old file or the new, never a mix.
+        stored = replace_file(path, 0600, text.size(),
+                              [&text](int fd) { return write_all(fd, text.data(), text.size()); });
+    }
+    ::close(lock);
+    return stored;
+}
+
+} // namespace
+
+Settings load_settings(const StatePlace &state, unsigned camera)
+{
+    Table table;
+    read_table(state, table);
+    return settings_in(table, camera);
+}
+
+bool store_property(const StatePlace &state, unsigned camera, const camera_property &written,
+                    camera_property &held)
+{
+    camera_property updated{};
+    const bool stored = update_state(state, camera, [&](Settings &settings) {
+        updated = *settings.find(written.type);
+        if (!take_written_record(updated, written))
+            return false;
+        *settings.find(written.type) = updated;
+        return true;
+    });
+    if (stored)
+        held = updated;
+    return stored;
+}
+
+bool keep_auto_values(const StatePlace &state, unsigned camera, double shutter_ms, double gain_db)
+{
+    return update_state(state, camera, [&](Settings &settings) {
+        if (!settings.find(PROPERTY_AUTO_EXPOSURE)->on_off)
+            return false;
+        bool changed = false;
+        for (auto [type, value] : {std::make_pair(PROPERTY_SHUTTER, shutter_ms),
+                                   std::make_pair(PROPERTY_GAIN, gain_db)}) {
+            camera_property &record = *settings.find(type);
+            if (!record.auto_manual_mode || record.absolute_value == static_cast<float>(value))
+                continue;
+            record.absolute_value = static_cast<float>(value);
+            record.integer_value_a = raw_from_absolute(*find_range(type), record.absolute_value);
+            changed = true;
+        }
+        return changed;
+    });
 }
 
 } // namespace camsim

@@ -1,6 +1,10 @@
-// Where the state file lives, and opening it and its lock without following a link,
-// blocking on a FIFO or trusting a file that another user could have put there.
+// The state file that keeps the cameras' settings between processes: where it lives, its
+// format, and reading and replacing it under a lock, never following a link, blocking on a
+// FIFO or trusting a file that another user could have put there.
 #pragma once
+
+#include "config.h"
+#include "properties.h"
 
 #include <string>
 
@@ -8,9 +12,21 @@ namespace camsim
 {
 
 // The state file when CAMSIM_STATE does not name one: camsim.state in the user's runtime
-// directory ($XDG_RUNTIME_DIR, when an absolute path), else in a directory of the user's
-// own in /tmp, /tmp/camsim-<uid>, made mode 0700 on first write.
-std::string standard_state_path();
+// directory (when not empty), else in a directory of the user's own in /tmp,
+// /tmp/camsim-<uid>, made mode 0700 on first write.
+std::string standard_state_path(const std::string &runtime_directory);
+
+// One line per camera and property. Readers take the file as it is (it is only ever
+// replaced whole); writers update it under a lock, so concurrent processes lose no change.
+// A missing or damaged file reads as factory settings.
+Settings load_settings(const StatePlace &state, unsigned camera);
+bool store_property(const StatePlace &state, unsigned camera, const camera_property &written,
+                    camera_property &held);
+
+// Keeps in the state file the shutter time and gain auto exposure chose for the properties it
+// runs (auto exposure on, the property in auto mode), as a camera keeps them when capture
+// stops. Returns whether the file changed.
+bool keep_auto_values(const StatePlace &state, unsigned camera, double shutter_ms, double gain_db);
 
 // Opens the state file (or its lock) with `flags` (O_RDONLY, or O_RDWR | O_CREAT), never
 // following a link at path and never blocking on a FIFO, and checks what it opened: a
@@ -22,7 +38,7 @@ int open_state(const std::string &path, int flags, std::string &refusal);
 // /tmp when `create` is set and it is missing): a directory, not a link, owned by this user
 // and writable by no one else. Returns why not, or empty; a state file elsewhere is the
 // user's own choice and passes.
-std::string check_state_directory(const std::string &path, bool create);
+std::string check_state_directory(const StatePlace &state, bool create);
 
 // Says on standard error, the first time only in the process, why the state file is not
 // used: "camsim: refusing state file '<path>': <why>".

@@ -9,12 +9,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/ptrace.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,14 +23,11 @@ namespace harness
 namespace
 {
 
+using process::check;
+using process::pointers;
+
 constexpr auto run_time_limit = std::chrono::seconds(120);
 constexpr auto prompt_wait = std::chrono::seconds(3);
-
-void check(bool ok, const std::string &what)
-{
-    if (!ok)
-        throw std::runtime_error(what + ": " + std::strerror(errno));
-}
 
 std::vector<std::string> environment(const std::map<std::string, std::string> &knobs)
 {
@@ -54,15 +48,6 @@ std::vector<std::string> environment(const std::map<std::string, std::string> &k
         if (!value.empty())
             entries.push_back(name + "=" + value);
     return entries;
-}
-
-std::vector<char *> pointers(std::vector<std::string> &strings)
-{
-    std::vector<char *> result;
-    for (std::string &s : strings)
-        result.push_back(s.data());
-    result.push_back(nullptr);
-    return result;
 }
 
 void collect_directory(const std::string &directory, Result &result)
@@ -110,72 +95,12 @@ struct Pipes {
     _exit(127);
 }
 
-// Follows the program to its end. It is traced for one thing only: to stop it as it
-// exits, while its memory is still there, and read its peak resident memory then (a
-// reaped child's ru_maxrss counts what the harness had mapped when it forked). Signals
-// that stop it on their way are passed on. Where tracing is not allowed, ru_maxrss serves.
-class Watch
-{
-  public:
-    Watch(pid_t child, int go) : child_(child)
-    {
-        traced_ = peak_memory_measured() &&
-                  ptrace(PTRACE_SEIZE, child, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL) == 0;
-        check(write(go, "x", 1) == 1, "start the program");
-        close(go);
-    }
-
-    // Handles what happened to the program; true once it is reaped.
-    bool poll(Result &result, bool block)
-    {
-        while (!reaped_) {
-            int status = 0;
-            rusage usage{};
-            const pid_t got = wait4(child_, &status, block ? 0 : WNOHANG, &usage);
-            if (got < 0 && errno == EINTR)
-                continue;
-            check(got >= 0, "wait4");
-            if (got == 0)
-                break;
-            if (WIFSTOPPED(status)) {
-                int signal = WSTOPSIG(status);
-                if (status >> 16 == PTRACE_EVENT_EXIT)
-                    peak_kb_ = vm_hwm_kb(child_);
-                if (status >> 16 != 0)
-                    signal = 0; // an event stop, not a signal
-                ptrace(PTRACE_CONT, child_, nullptr, signal);
-                continue;
-            }
-            reaped_ = true;
-            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-            result.max_rss_kb = traced_ && peak_kb_ > 0 ? peak_kb_ : usage.ru_maxrss;
-        }
-        return reaped_;
-    }
-
-  private:
-    static long vm_hwm_kb(pid_t pid)
-    {
-        std::istringstream status(read_file("/proc/" + std::to_string(pid) + "/status"));
-        std::string line;
-        while (std::getline(status, line))
-            if (line.compare(0, 6, "VmHWM:") == 0)
-                return std::strtol(line.c_str() + 6, nullptr, 10);
-        return 0;
-    }
-
-    pid_t child_;
-    bool traced_ = false;
-    bool reaped_ = false;
-    long peak_kb_ = 0;
-};
-
 // Feeds standard input (after the prompt, when one is awaited) without ever blocking on
 // it, drains both outputs, sends the launch's signal when due, and reaps the program.
 void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
 {
-    Watch watch(child, pipes.go[1]);
+    process::Watch watch(child, pipes.go[1]);
+    process::Exit exit;
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + run_time_limit;
     size_t sent = 0;
@@ -231,8 +156,11 @@ void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
         // prompt_seen; the program still gets its input and ends.
         if (!input_started && (!out_open || now > start + prompt_wait))
             input_started = true;
-        reaped = watch.poll(result, !out_open && !err_open && !input_open);
+        reaped = watch.poll(exit, !out_open && !err_open && !input_open);
     }
+    result.status = exit.status;
+    result.signal = exit.signal;
+    result.max_rss_kb = exit.max_rss_kb;
     if (input_open)
         close(pipes.in[1]);
     close(pipes.out[0]);
@@ -255,34 +183,11 @@ std::vector<std::string> split_lines(const std::string &text)
 
 } // namespace
 
-bool peak_memory_measured()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return false; // LeakSanitizer cannot check a process that something else traces
-#else
-    return true;
-#endif
-}
-
 std::string program_path(const std::string &program)
 {
     if (!program.empty() && program[0] == '/')
         return program;
     return std::string(CAMKIT_BIN_DIR) + "/" + program;
-}
-
-std::string read_file(const std::string &path)
-{
-    std::string bytes;
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return bytes;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    std::fclose(file);
-    return bytes;
 }
 
 void write_file(const std::string &path, const std::string &bytes)
@@ -291,27 +196,6 @@ void write_file(const std::string &path, const std::string &bytes)
     check(file != nullptr, "create " + path);
     check(std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size(), "write " + path);
     check(std::fclose(file) == 0, "close " + path);
-}
-
-std::string temporary_root()
-{
-    const char *tmp = std::getenv("TMPDIR");
-    return tmp != nullptr && tmp[0] != '\0' ? tmp : P_tmpdir;
-}
-
-std::string temporary_directory(const std::string &prefix)
-{
-    std::string pattern = temporary_root() + "/" + prefix + "-XXXXXX";
-    check(mkdtemp(pattern.data()) != nullptr, "mkdtemp " + pattern);
-    return pattern;
-}
-
-void remove_tree(const std::string &path)
-{
-    nftw(
-        path.c_str(),
-        [](const char *entry, const struct stat *, int, struct FTW *) { return remove(entry); }, 16,
-        FTW_DEPTH | FTW_PHYS);
 }
 
 std::set<std::string> directory_entries(const std::string &directory)

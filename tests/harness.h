@@ -2,6 +2,8 @@
 // directory, and collects everything it did: output, status, SDK calls, files.
 #pragma once
 
+#include "process.h"
+
 #include <chrono>
 #include <functional>
 #include <map>
@@ -85,22 +87,18 @@ std::vector<std::string> calls_of(const std::vector<std::string> &calls,
 
 std::string program_path(const std::string &program);
 
-// Whether Result::max_rss_kb is the program's alone: not in builds with AddressSanitizer,
-// where it also counts what the harness had when it started the program.
-bool peak_memory_measured();
-
-// The directory for temporary files: $TMPDIR, else the system's.
-std::string temporary_root();
-// A new directory in it, named after `prefix`; the caller removes it (remove_tree).
-std::string temporary_directory(const std::string &prefix);
-void remove_tree(const std::string &path);
+// Whether Result::max_rss_kb is the program's alone, and temporary directories.
+using process::peak_memory_measured;
+using process::remove_tree;
+using process::temporary_directory;
+using process::temporary_root;
 // Every name in a directory.
 std::set<std::string> directory_entries(const std::string &directory);
 
 // What `action` prints on this process's standard output.
 std::string capture_stdout(const std::function<void()> &action);
 
-std::string read_file(const std::string &path);
+using process::read_file;
 void write_file(const std::string &path, const std::string &bytes);
 
 // The ten frame file names 0000.bmp to 0009.bmp, less those of the given frame numbers.

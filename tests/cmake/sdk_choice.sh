@@ -3,6 +3,8 @@
 # out as an installed SDK), and with a prefix that holds none: the summary names the SDK
 # each program will load, a fallback to the simulator is a warning, CAMERA_SDK=system
 # refuses it, and a program built against the SDK carries a RUNPATH to it and runs on it.
+# The programs and their libraries compile with the kit's headers only: the simulator's are
+# on no include path but its own.
 # Usage: sdk_choice.sh SOURCE_DIR SDK_C_LIBRARY SDK_LIBRARY [CMAKE_OPTION...]
 set -eu
 source_dir=$1 sdk_c=$2 sdk=$3
@@ -27,12 +29,21 @@ configure() {
 }
 
 # 1. A prefix without the SDK: the simulated camera, with a warning naming where.
-configure -DCAMERA_SDK=auto "-DCMAKE_PREFIX_PATH=$work/typo" "$@" || fail "auto configure"
+configure -DCAMERA_SDK=auto "-DCMAKE_PREFIX_PATH=$work/typo" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+    "$@" || fail "auto configure"
 grep -q "CMake Warning" "$work/out" || fail "no warning on fallback"
 grep -q "$work/typo" "$work/out" || fail "the warning does not name the prefix searched"
 grep -q "build in $build uses" "$work/out" || fail "the warning does not name the build"
 grep -q "captura_simple loads $build/lib/libflycapture-c.so.2" "$work/out" ||
     fail "the summary does not name the simulated camera"
+
+# Even linked to the simulated camera, no program, camera/ or capture/ file sees its headers.
+commands=$(grep '"command"' "$build/compile_commands.json" |
+    grep -E -e "-c $source_dir/(tools|camera|capture)/") || fail "no compile commands"
+[ "$(printf '%s\n' "$commands" | grep -c .)" -ge 10 ] || fail "too few compile commands"
+printf '%s\n' "$commands" | grep -q -e "-I$source_dir/camera" || fail "the kit's headers"
+printf '%s\n' "$commands" | grep -e "$source_dir/camsim" &&
+    fail "the simulator's headers are on the programs' include path"
 
 # 2. The same build pointed at the SDK: found, no warning, named for every program.
 configure -DCAMERA_SDK=auto "-DCMAKE_PREFIX_PATH=$work/opt/camera-sdk" "$@" || fail "configure"

@@ -1,0 +1,215 @@
+// The CAMSIM_* knobs: one table of them, read from an environment into a configuration.
+#include "config.h"
+
+#include "state_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace camsim
+{
+namespace
+{
+
+bool parse_long(const std::string &text, long min, long max, long &value)
+{
+    // Digits with an optional minus sign: no blanks, no plus sign.
+    if (text.empty() || text.size() > 20 ||
+        !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-'))
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    long parsed = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || parsed < min || parsed > max)
+        return false;
+    value = parsed;
+    return true;
+}
+
+bool is_operation(const std::string &name)
+{
+    return std::find(operation_names.begin(), operation_names.end(), name) != operation_names.end();
+}
+
+// One entry: name[@n[+]]=code[/ms]. Returns why it is refused, empty when it is taken.
+std::string parse_fault(const std::string &entry, Fault &fault)
+{
+    size_t equals = entry.find('=');
+    if (equals == std::string::npos)
+        return "no '=code'";
+    std::string name = entry.substr(0, equals);
+    std::string code_text = entry.substr(equals + 1);
+    long nth = 0, code = 0, delay = 0;
+    size_t at = name.find('@');
+    if (at != std::string::npos) {
+        std::string number = name.substr(at + 1);
+        fault.onwards = !number.empty() && number.back() == '+';
+        if (fault.onwards)
+            number.pop_back();
+        if (!parse_long(number, 1, 1000000000, nth))
+            return "the call number must be a whole number from 1, optionally followed by '+'";
+        name.resize(at);
+    }
+    if (!is_operation(name))
+        return "'" + name + "' is not one of the 13 operations";
+    size_t slash = code_text.find('/');
+    if (slash != std::string::npos) {
+        if (!parse_long(code_text.substr(slash + 1), 0, 3600000, delay))
+            return "the delay must be a whole number of milliseconds from 0 to 3600000";
+        code_text.resize(slash);
+    }
+    if (!parse_long(code_text, INT32_MIN, INT32_MAX, code) || code == 0)
+        return "the code must be a non-zero 32-bit integer";
+    fault.operation = name;
+    fault.nth = static_cast<unsigned>(nth);
+    fault.code = static_cast<int32_t>(code);
+    fault.delay_ms = static_cast<unsigned>(delay);
+    return "";
+}
+
+using Errors = std::vector<std::string>;
+
+Errors parse_path(const std::string &text, std::string &into)
+{
+    if (text.empty())
+        return {"expected a file path"};
+    into = text;
+    return {};
+}
+
+Errors parse_cameras(const std::string &text, Config &into)
+{
+    long number = 0;
+    if (!parse_long(text, 0, 16, number))
+        return {"expected a camera count from 0 to 16"};
+    into.cameras = static_cast<unsigned>(number);
+    return {};
+}
+
+Errors parse_size(const std::string &text, Config &into)
+{
+    auto x = text.find('x');
+    long width = 0, height = 0;
+    if (x == std::string::npos || !parse_long(text.substr(0, x), 16, 8192, width) ||
+        !parse_long(text.substr(x + 1), 16, 8192, height))
+        return {"expected WxH with each side from 16 to 8192"};
+    if (width % 2 != 0 || height % 2 != 0)
+        return {"the sensor's Bayer mosaic needs an even width and height"};
+    into.width = static_cast<unsigned>(width);
+    into.height = static_cast<unsigned>(height);
+    return {};
+}
+
+Errors parse_fps(const std::string &text, Config &into)
+{
+    char *end = nullptr;
+    double fps = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(fps) || fps < 0 || fps > 1000)
+        return {"expected frames per second from 0 (as fast as possible) to 1000"};
+    into.fps = fps;
+    return {};
+}
+
+// A comma list: every good entry goes into the faults; one message per bad entry.
+Errors parse_faults(const std::string &text, Config &into)
+{
+    Errors errors;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        std::string entry = text.substr(start, comma == std::string::npos ? comma : comma - start);
+        Fault fault;
+        std::string error = parse_fault(entry, fault);
+        if (error.empty())
+            into.faults.push_back(fault);
+        else
+            errors.push_back("entry '" + entry + "': " + error);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return errors;
+}
+
+Errors parse_stamp(const std::string &text, Config &into)
+{
+    if (text != "0" && text != "1")
+        return {"expected 1 (draw the frame number) or 0"};
+    into.stamp = text == "1";
+    return {};
+}
+
+struct Knob {
+    const char *name;
+    const char *default_value; // null: none (or, for the state file, the standard place)
+    Errors (*parse)(const std::string &text, Config &into);
+    bool by_entry; // a list whose bad entries are dropped alone, the others kept
+    const char *meaning;
+};
+
+// Every knob, in the order they are read and reported.
+const Knob knobs[] = {
+    {"CAMSIM_STATE", nullptr,
+     [](const std::string &t, Config &c) { return parse_path(t, c.state.path); }, false,
+     "the file the cameras' settings are kept in between processes"},
+    {"CAMSIM_CAMERAS", "1", parse_cameras, false, "how many cameras are connected"},
+    {"CAMSIM_SENSOR", "1280x960", parse_size, false, "the sensor's width and height"},
+    {"CAMSIM_FPS", "30", parse_fps, false, "the frame rate, 0 for as fast as frames are taken"},
+    {"CAMSIM_FAIL", nullptr, parse_faults, true, "failures injected into the operations"},
+    {"CAMSIM_LOG", nullptr,
+     [](const std::string &t, Config &c) { return parse_path(t, c.log_path); }, false,
+     "a file every operation's call is appended to"},
+    {"CAMSIM_SCENE", nullptr,
+     [](const std::string &t, Config &c) { return parse_path(t, c.scene_path); }, false,
+     "a grey PGM or PNG image the sensor sees instead of the built-in scene"},
+    {"CAMSIM_STAMP", "1", parse_stamp, false, "1 to draw the frame number in each frame, or 0"},
+};
+
+} // namespace
+
+std::string parse_knob(const std::string &name, const std::string &text, Config &into)
+{
+    for (const Knob &knob : knobs)
+        if (name == knob.name) {
+            std::string joined;
+            for (const std::string &error : knob.parse(text, into))
+                joined += (joined.empty() ? "" : "; ") + error;
+            return joined;
+        }
+    return "unknown knob";
+}
+
+Config default_config(const std::string &runtime_directory)
+{
+    Config config;
+    for (const Knob &knob : knobs)
+        if (knob.default_value != nullptr)
+            knob.parse(knob.default_value, config);
+    config.state.runtime_directory = runtime_directory;
+    config.state.path = standard_state_path(runtime_directory);
+    return config;
+}
+
+Config read_config(const Lookup &lookup)
+{
+    const char *runtime = lookup("XDG_RUNTIME_DIR");
+    Config config = default_config(runtime != nullptr && runtime[0] == '/' ? runtime : "");
+    for (const Knob &knob : knobs) {
+        const char *value = lookup(knob.name);
+        if (value == nullptr)
+            continue;
+        for (const std::string &error : knob.parse(value, config))
+            if (knob.by_entry) // a bad entry is dropped alone: the others stay in force
+                std::fprintf(stderr, "camsim: ignoring %s %s\n", knob.name, error.c_str());
+            else
+                std::fprintf(stderr, "camsim: ignoring %s='%s': %s\n", knob.name, value,
+                             error.c_str());
+    }
+    return config;
+}
+
+} // namespace camsim

@@ -1,0 +1,171 @@
+// Contexts and image records in process: the SDK contract's checks, handles never reused,
+// frames of a destroyed context refused, frame numbers per capture.
+#include "simulated_camera_test.h"
+
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace camsim_test;
+
+namespace
+{
+
+TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
+{
+    camera_context never_created = &id;
+    camera_context fresh = nullptr;
+    ASSERT_EQ(camsim::create_context(simulator, &fresh), 0); // created, not connected
+    camera_context destroyed = nullptr;
+    ASSERT_EQ(camsim::create_context(simulator, &destroyed), 0);
+    ASSERT_EQ(camsim::destroy_context(destroyed), 0);
+    camera_property shutter{};
+    shutter.type = PROPERTY_SHUTTER;
+    camera_property unknown{};
+    unknown.type = 7;
+    image_record image{}, never_made{};
+    ASSERT_EQ(camsim::create_image(&image), 0);
+    unsigned int count = 0;
+    camera_id other{};
+    const std::string unsaved = directory + "/unsaved.bmp";
+
+    struct Violation {
+        const char *what;
+        camera_error code;
+        camera_error expected;
+    };
+    const Violation violations[] = {
+        {"create into null", camsim::create_context(simulator, nullptr), camsim::invalid_parameter},
+        {"count on a context never created", camsim::count_cameras(never_created, &count),
+         camsim::invalid_context},
+        {"count into null", camsim::count_cameras(context, nullptr), camsim::invalid_parameter},
+        {"camera index 1 of 1", camsim::camera_from_index(context, 1, &other), camsim::not_found},
+        {"connect to an unknown identifier", camsim::connect(fresh, &other), camsim::not_found},
+        {"connect with null", camsim::connect(fresh, nullptr), camsim::invalid_parameter},
+        {"read before connecting", camsim::get_property(fresh, &shutter), camsim::not_connected},
+        {"write before connecting", camsim::set_property(fresh, &shutter), camsim::not_connected},
+        {"start before connecting", camsim::start_capture(fresh), camsim::not_connected},
+        {"read on a destroyed context", camsim::get_property(destroyed, &shutter),
+         camsim::invalid_context},
+        {"destroy twice", camsim::destroy_context(destroyed), camsim::invalid_context},
+        {"read into null", camsim::get_property(context, nullptr), camsim::invalid_parameter},
+        {"read a property the camera lacks", camsim::get_property(context, &unknown),
+         camsim::property_not_present},
+        {"retrieve before start", retrieve(context, &image), camsim::not_started},
+        {"stop before start", camsim::stop_capture(context), camsim::not_started},
+        {"create image into null", camsim::create_image(nullptr), camsim::invalid_parameter},
+        {"convert an empty record", camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &image),
+         camsim::not_initialized},
+        {"convert into a record never made",
+         camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &never_made), camsim::not_initialized},
+        {"convert to another format", camsim::convert_image(0x1, &image, &image),
+         camsim::unsupported_format},
+        {"save a record never made",
+         camsim::save_image(&never_made, unsaved.c_str(), FILE_FORMAT_BMP),
+         camsim::not_initialized},
+        {"save with a null name", camsim::save_image(&image, nullptr, FILE_FORMAT_BMP),
+         camsim::invalid_parameter},
+    };
+    for (const Violation &violation : violations)
+        EXPECT_EQ(violation.code, violation.expected) << violation.what;
+    ASSERT_EQ(camsim::start_capture(context), 0);
+    EXPECT_EQ(camsim::start_capture(context), camsim::already_started);
+    EXPECT_EQ(retrieve(context, &never_made), camsim::not_initialized);
+    EXPECT_EQ(retrieve(context, nullptr), camsim::invalid_parameter);
+    ASSERT_EQ(retrieve(context, &image), 0);
+    EXPECT_EQ(camsim::save_image(&image, unsaved.c_str(), 3), camsim::unsupported_format);
+    EXPECT_NE(access(unsaved.c_str(), F_OK), 0);
+    EXPECT_EQ(camsim::stop_capture(context), 0);
+    EXPECT_EQ(camsim::destroy_context(fresh), 0);
+}
+
+TEST_F(SimulatedCamera, AFrameOfADestroyedContextIsRefused)
+{
+    image_record raw{}, grey{};
+    take_grey_frame(raw, grey);
+    ASSERT_EQ(camsim::destroy_context(context), 0);
+    const std::string file = directory + "/destroyed.bmp";
+    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &raw, &grey), camsim::invalid_context);
+    EXPECT_EQ(camsim::save_image(&grey, file.c_str(), FILE_FORMAT_BMP), camsim::invalid_context);
+    EXPECT_NE(access(file.c_str(), F_OK), 0);
+    ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
+}
+
+TEST_F(SimulatedCamera, AStaleContextIsRefusedEvenWhenANewOneTakesItsPlace)
+{
+    // Contexts made and destroyed in turn: a handle that named an address would now name
+    // the newest context.
+    camera_context stale = nullptr, fresh = nullptr;
+    ASSERT_EQ(camsim::create_context(simulator, &stale), 0);
+    ASSERT_EQ(camsim::destroy_context(stale), 0);
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(camsim::create_context(simulator, &fresh), 0);
+        EXPECT_NE(fresh, stale);
+        if (i < 7) {
+            ASSERT_EQ(camsim::destroy_context(fresh), 0);
+        }
+    }
+    ASSERT_EQ(camsim::connect(fresh, &id), 0);
+    unsigned int count = 0;
+    camera_property shutter{};
+    shutter.type = PROPERTY_SHUTTER;
+    image_record image{};
+    ASSERT_EQ(camsim::create_image(&image), 0);
+    struct Refusal {
+        const char *what;
+        camera_error code;
+    };
+    const Refusal refusals[] = {
+        {"count", camsim::count_cameras(stale, &count)},
+        {"connect", camsim::connect(stale, &id)},
+        {"read", camsim::get_property(stale, &shutter)},
+        {"write", camsim::set_property(stale, &shutter)},
+        {"start", camsim::start_capture(stale)},
+        {"retrieve", retrieve(stale, &image)},
+        {"stop", camsim::stop_capture(stale)},
+        {"destroy", camsim::destroy_context(stale)},
+    };
+    for (const Refusal &refusal : refusals)
+        EXPECT_EQ(refusal.code, camsim::invalid_context) << refusal.what;
+    // The new context works, and the stale handle's calls left it alone.
+    EXPECT_EQ(camsim::get_property(fresh, &shutter), 0);
+    EXPECT_EQ(camsim::stop_capture(fresh), camsim::not_started);
+    EXPECT_EQ(camsim::destroy_context(fresh), 0);
+}
+
+TEST(ImageRecords, ARecordTheSdkNeverFilledIsRefused)
+{
+    image_record made{};
+    ASSERT_EQ(camsim::create_image(&made), 0);
+    image_record forged = made;
+    forged.opaque[1] += 1000000; // a record number not given yet
+    image_record zeroed{};
+    const std::string directory = process::temporary_directory("camsim-test");
+    const std::string file = directory + "/x.bmp";
+    EXPECT_EQ(camsim::save_image(&forged, file.c_str(), FILE_FORMAT_BMP), camsim::not_initialized);
+    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &made, &forged), camsim::not_initialized);
+    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &zeroed, &made), camsim::not_initialized);
+    process::remove_tree(directory);
+}
+
+TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
+{
+    image_record raw{};
+    ASSERT_EQ(camsim::create_image(&raw), 0);
+    std::vector<uint64_t> numbers;
+    for (int capture = 0; capture < 2; ++capture) {
+        ASSERT_EQ(camsim::start_capture(context), 0);
+        for (int frame = 0; frame < 3; ++frame) {
+            camsim::Delivery delivery;
+            ASSERT_EQ(camsim::retrieve_buffer(context, &raw, 0, std::chrono::steady_clock::now(),
+                                              delivery),
+                      0);
+            numbers.push_back(delivery.frame);
+            EXPECT_EQ(delivery.time_ms, 0.0); // unpaced
+        }
+        ASSERT_EQ(camsim::stop_capture(context), 0);
+    }
+    EXPECT_EQ(numbers, (std::vector<uint64_t>{0, 1, 2, 0, 1, 2}));
+}
+
+} // namespace

@@ -1,0 +1,106 @@
+// A simulated camera in process for the tests of the simulator's parts: a configuration of
+// the test's own, a context connected to camera 0, and the state file in a temporary
+// directory removed after the test.
+#pragma once
+
+#include "camera.h"
+#include "process.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+namespace camsim_test
+{
+
+// A small sensor with an odd stride (so BMP rows need padding), unpaced, its state file in
+// `directory`.
+inline camsim::Config small_camera(const std::string &directory)
+{
+    camsim::Config config = camsim::default_config("");
+    config.state.path = directory + "/camera.state";
+    config.width = 18;
+    config.height = 16;
+    config.fps = 0;
+    return config;
+}
+
+// A retrieval with no fault injected.
+inline int32_t retrieve(camera_context context, image_record *image)
+{
+    camsim::Delivery delivery;
+    return camsim::retrieve_buffer(context, image, 0, std::chrono::steady_clock::now(), delivery);
+}
+
+class SimulatedCamera : public ::testing::Test
+{
+  protected:
+    ~SimulatedCamera() override
+    {
+        process::remove_tree(directory);
+    }
+
+    void SetUp() override
+    {
+        unlink(state_path.c_str());
+        ASSERT_EQ(camsim::create_context(simulator, &context), 0);
+        unsigned int count = 0;
+        ASSERT_EQ(camsim::count_cameras(context, &count), 0);
+        ASSERT_EQ(count, 1u);
+        ASSERT_EQ(camsim::camera_from_index(context, 0, &id), 0);
+        ASSERT_EQ(camsim::connect(context, &id), 0);
+    }
+    void TearDown() override
+    {
+        camsim::destroy_context(context);
+        unlink(state_path.c_str());
+        unlink((state_path + ".lock").c_str());
+    }
+
+    camera_property read(property_type type)
+    {
+        camera_property property{};
+        property.type = type;
+        EXPECT_EQ(camsim::get_property(context, &property), 0);
+        return property;
+    }
+
+    int32_t write_absolute(property_type type, float value)
+    {
+        camera_property property = read(type);
+        property.absolute_control = 1;
+        property.auto_manual_mode = 0;
+        property.absolute_value = value;
+        return camsim::set_property(context, &property);
+    }
+
+    // A capture of `frames` frames, long enough for auto exposure to settle; the camera keeps
+    // what it chose when capture stops.
+    void stream_frames(int frames = 16)
+    {
+        image_record raw{};
+        ASSERT_EQ(camsim::create_image(&raw), 0);
+        ASSERT_EQ(camsim::start_capture(context), 0);
+        for (int frame = 0; frame < frames; ++frame)
+            ASSERT_EQ(retrieve(context, &raw), 0);
+        ASSERT_EQ(camsim::stop_capture(context), 0);
+    }
+
+    // Starts capture and takes one frame into raw, converted into grey.
+    void take_grey_frame(image_record &raw, image_record &grey)
+    {
+        ASSERT_EQ(camsim::create_image(&raw), 0);
+        ASSERT_EQ(camsim::create_image(&grey), 0);
+        ASSERT_EQ(camsim::start_capture(context), 0);
+        ASSERT_EQ(retrieve(context, &raw), 0);
+        ASSERT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+    }
+
+    const std::string directory = process::temporary_directory("camsim-test");
+    camsim::Simulator simulator{small_camera(directory)};
+    const std::string state_path = simulator.config.state.path;
+    camera_context context = nullptr;
+    camera_id id{};
+};
+
+} // namespace camsim_test

@@ -1,0 +1,79 @@
+// The state file in process: settings outlive the context, its standard place.
+#include "harness.h"
+#include "simulated_camera_test.h"
+#include "state_file.h"
+
+#include <string>
+
+using namespace camsim_test;
+
+namespace
+{
+
+TEST_F(SimulatedCamera, SettingsOutliveTheContext)
+{
+    // A property as a context made after the write reads it.
+    auto read_elsewhere = [this](property_type type) {
+        camera_context second = nullptr;
+        camera_property property{};
+        property.type = type;
+        EXPECT_EQ(camsim::create_context(simulator, &second), 0);
+        EXPECT_EQ(camsim::connect(second, &id), 0);
+        EXPECT_EQ(camsim::get_property(second, &property), 0);
+        EXPECT_EQ(camsim::destroy_context(second), 0);
+        return property;
+    };
+    ASSERT_EQ(write_absolute(PROPERTY_GAIN, 7.5f), 0);
+    const camera_property gain = read_elsewhere(PROPERTY_GAIN);
+    EXPECT_EQ(gain.absolute_value, 7.5f);
+    EXPECT_EQ(gain.auto_manual_mode, 0);
+    // The shutter stays in auto mode, at 10 ms until auto exposure runs; a capture shortens
+    // it to 10 ms / 7.5 dB (in whole lines) to make up for the gain, and the camera keeps
+    // that when capture stops, for this context and any other.
+    camera_property shutter = read(PROPERTY_SHUTTER);
+    EXPECT_EQ(shutter.auto_manual_mode, 1);
+    EXPECT_EQ(shutter.absolute_value, 10.0f);
+    stream_frames();
+    EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 4.22f);
+    const camera_property kept = read_elsewhere(PROPERTY_SHUTTER);
+    EXPECT_EQ(kept.absolute_value, 4.22f);
+    EXPECT_EQ(kept.auto_manual_mode, 1);
+}
+
+TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
+{
+    const char *damaged[] = {
+        "", "garbage\n", "camsim-state 1\n0 12 1 1 0 1 0 2520 0\n",
+        "camsim-state 1\n0 12 1 1 0 1 0 2520 0 nan 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        "camsim-state 1\n0 99 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        // Values the camera could not hold.
+        "camsim-state 1\n0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
+    for (const char *content : damaged) {
+        SCOPED_TRACE(content);
+        harness::write_file(state_path, content);
+        EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 10.0f);
+        EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 0.0f);
+        ASSERT_EQ(write_absolute(PROPERTY_GAIN, 4.0f), 0); // and a write replaces it
+        EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 4.0f);
+    }
+}
+
+TEST(StatePath, IsInTheRuntimeDirectoryElseInAPrivateOneInTmp)
+{
+    const std::string private_path = "/tmp/camsim-" + std::to_string(getuid()) + "/camsim.state";
+    const std::pair<const char *, std::string> cases[] = {
+        {"/run/user/7", "/run/user/7/camsim.state"},
+        {"relative/dir", private_path},
+        {"", private_path},
+        {nullptr, private_path},
+    };
+    for (const auto &[runtime, expected] : cases) {
+        const camsim::Config config = camsim::read_config([runtime = runtime](const char *name) {
+            return std::string(name) == "XDG_RUNTIME_DIR" ? runtime : nullptr;
+        });
+        EXPECT_EQ(config.state.path, expected) << (runtime ? runtime : "unset");
+    }
+}
+
+} // namespace
