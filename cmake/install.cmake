@@ -64,7 +64,11 @@ string(SUBSTRING "${licence}" ${terms_start} -1 terms)
 string(STRIP "${terms}" terms)
 string(REGEX REPLACE "\n\n" "\n.\n" terms "${terms}")
 string(REGEX REPLACE "\n" "\n " CAMKIT_LICENSE_TEXT " ${terms}")
-configure_file(packaging/copyright.in ${CMAKE_BINARY_DIR}/doc/copyright @ONLY)
+file(READ ${PROJECT_SOURCE_DIR}/packaging/copyright.in copyright)
+string(REGEX REPLACE "^#[^\n]*\n" "" copyright "${copyright}")
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/doc/copyright CONTENT "${copyright}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packaging/copyright.in ${PROJECT_SOURCE_DIR}/LICENSE)
 install(FILES ${CMAKE_BINARY_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
         COMPONENT docs)
 install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
