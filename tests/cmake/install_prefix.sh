@@ -28,11 +28,16 @@ for doc in README.md CHANGELOG.md changelog.gz copyright; do
     [ -f "$prefix/share/doc/camkit/$doc" ] || fail "share/doc/camkit/$doc"
 done
 [ -f "$prefix/share/lintian/overrides/camkit" ] || fail "share/lintian/overrides/camkit"
-# The changelog's latest entry is this version's; the copyright file holds LICENSE's terms.
+# The changelog's latest entry is this version's, signed on CHANGELOG.md's day for it, in
+# lines within 80 columns; the copyright file holds LICENSE's terms.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-gzip -dc "$prefix/share/doc/camkit/changelog.gz" | head -1 |
-    grep -qx "camkit ($version) unstable; urgency=medium" || fail "changelog.gz's first line"
 source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+gzip -dc "$prefix/share/doc/camkit/changelog.gz" >"$work/changelog"
+head -1 "$work/changelog" | grep -qx "camkit ($version) unstable; urgency=medium" ||
+    fail "changelog.gz's first line"
+day=$(sed -n 's/^## [^ ]* (\(.*\))$/\1/p' "$source_dir/CHANGELOG.md" | head -1)
+grep -q "^ -- .*>  $(LC_ALL=C date -u -R -d "$day")\$" "$work/changelog" || fail "signed $day"
+awk 'length > 80 { exit 1 }' "$work/changelog" || fail "changelog.gz: a line over 80 columns"
 sed -n 's/^ \.$//; s/^ //; /^Permission/,$p' "$prefix/share/doc/camkit/copyright" >"$work/terms"
 sed -n '/^Permission/,$p' "$source_dir/LICENSE" | cmp -s - "$work/terms" || fail "copyright terms"
 for library in libflycapture-c.so.2 libflycapture.so.2; do
