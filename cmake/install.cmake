@@ -36,11 +36,65 @@ foreach(page ${man_pages})
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_outputs})
 
+# The package's maintainer, also named in the changelog and the copyright file.
+set(CPACK_PACKAGE_CONTACT "camkit maintainers <camkit@example.org>" CACHE STRING
+    "Maintainer field of the package")
+
+# What Debian asks of every package's documentation directory: the changelog, in Debian's
+# format, made from CHANGELOG.md and compressed reproducibly (no name, no time stamp), and the
+# licence in the machine-readable copyright format, made from LICENSE so the two never differ.
+# Lintian's overrides go with the package.
+set(changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+set(changelog_script ${PROJECT_SOURCE_DIR}/packaging/debian_changelog.awk)
+add_custom_command(OUTPUT ${changelog}
+                   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+                   COMMAND awk -v package=${PROJECT_NAME} -v maintainer=${CPACK_PACKAGE_CONTACT}
+                               -f ${changelog_script} ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+                               > ${CMAKE_BINARY_DIR}/doc/changelog
+                   COMMAND gzip -9 -n -f ${CMAKE_BINARY_DIR}/doc/changelog
+                   DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${changelog_script} VERBATIM)
+add_custom_target(changelog ALL DEPENDS ${changelog})
+install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
+
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+# The licence's terms without its title and copyright line, as a copyright file's license
+# paragraph holds them: each line indented by one space, an empty line as " .".
+string(FIND "${licence}" "Permission is hereby granted" terms_start)
+string(SUBSTRING "${licence}" ${terms_start} -1 terms)
+string(STRIP "${terms}" terms)
+string(REGEX REPLACE "\n\n" "\n.\n" terms "${terms}")
+string(REGEX REPLACE "\n" "\n " CAMKIT_LICENSE_TEXT " ${terms}")
+file(READ ${PROJECT_SOURCE_DIR}/packaging/copyright.in copyright)
+string(REGEX REPLACE "^#[^\n]*\n" "" copyright "${copyright}")
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/doc/copyright CONTENT "${copyright}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packaging/copyright.in ${PROJECT_SOURCE_DIR}/LICENSE)
+install(FILES ${CMAKE_BINARY_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT docs)
+install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME camkit COMPONENT docs)
+
+# A stripped install (cmake --install --strip, and both packages) also drops the compiler's
+# .comment section from every program and library, as Debian's own packages do.
+set(elf_files)
+foreach(program ${CAMKIT_PROGRAMS})
+    list(APPEND elf_files "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>")
+endforeach()
+foreach(library camsim_camera camsim_sdk)
+    list(APPEND elf_files "${CMAKE_INSTALL_LIBDIR}/camkit/$<TARGET_FILE_NAME:${library}>")
+endforeach()
+install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+        foreach(file ${elf_files})
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}\"
+                            COMMAND_ERROR_IS_FATAL ANY)
+        endforeach()
+    endif()" COMPONENT programs)
+
 set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_PACKAGE_NAME camkit)
 set(CPACK_PACKAGE_VENDOR "camkit")
-set(CPACK_PACKAGE_CONTACT "camkit maintainers <camkit@example.org>" CACHE STRING
-    "Maintainer field of the package")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # The long description, in lines short enough for the package tools.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
@@ -55,9 +109,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Set by hand: dpkg-shlibdeps cannot resolve the camera SDK the programs link, which no
-# Debian package provides. The simulated camera needs libpng.
+# Set by hand, as dpkg-shlibdeps finds them (CI checks the two agree): CPack's own
+# dpkg-shlibdeps run would also add ldconfig calls to the maintainer scripts for the
+# simulated camera's private libraries, which Debian no longer wants. The simulated camera
+# needs libpng.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libpng16-16 (>= 1.6.2)")
+    "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libpng16-16 (>= 1.6.2-1), libstdc++6 (>= 12)")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "man-db")
 include(CPack)

@@ -156,7 +156,7 @@ TEST(CapturaConfig, ASettingThatCannotBeReadOrWrittenEndsTheRunBeforeCapture)
          [](Launch &run) {
              run.files.erase("neo_te.txt");
              run.prepare = [](const std::string &dir) {
-                 symlink("/dev/zero", (dir + "/neo_te.txt").c_str());
+                 ASSERT_EQ(symlink("/dev/zero", (dir + "/neo_te.txt").c_str()), 0);
              };
          }},
         {{"gain file is a FIFO", exposure_done + "No se pudo abrir el archivo ganancia.txt\n", 7},
