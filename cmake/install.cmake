@@ -4,8 +4,9 @@
 install(TARGETS ${CAMKIT_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT programs)
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
+# The pictures and the developers' notes the README links to.
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT docs
-        FILES_MATCHING PATTERN "*.png")
+        FILES_MATCHING PATTERN "*.png" PATTERN "*.md")
 
 # Manual pages, beside each program's source: <name>.1 in English, <name>.es.1 in Spanish,
 # installed compressed as Debian keeps them.
