@@ -24,15 +24,6 @@ Launch program_run(const std::string &program)
     return run;
 }
 
-// The width of a line on a terminal: its characters, not its UTF-8 bytes.
-size_t columns(const std::string &line)
-{
-    size_t n = 0;
-    for (unsigned char c : line)
-        n += (c & 0xC0) != 0x80;
-    return n;
-}
-
 struct ConnectionFailure {
     const char *knob;
     const char *value;

@@ -306,6 +306,14 @@ std::vector<std::string> calls_of(const std::vector<std::string> &calls,
     return lines;
 }
 
+size_t columns(const std::string &line)
+{
+    size_t n = 0;
+    for (unsigned char c : line)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
 std::set<std::string> frame_names(const std::set<int> &missing)
 {
     std::set<std::string> names;

@@ -101,6 +101,9 @@ std::string capture_stdout(const std::function<void()> &action);
 using process::read_file;
 void write_file(const std::string &path, const std::string &bytes);
 
+// The width of a line on a terminal: its characters, not its UTF-8 bytes.
+size_t columns(const std::string &line);
+
 // The ten frame file names 0000.bmp to 0009.bmp, less those of the given frame numbers.
 std::set<std::string> frame_names(const std::set<int> &missing = {});
 std::set<std::string> bmp_files(const Result &result);
