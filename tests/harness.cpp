@@ -124,7 +124,10 @@ void exchange(const Launch &launch, Pipes &pipes, pid_t child, Result &result)
             kill(child, SIGKILL);
             signalled = true;
         }
-        if (!signalled && !reaped && now >= start + launch.signal_after) {
+        const bool signal_due = now >= start + launch.signal_after ||
+                                (!launch.signal_on_output.empty() &&
+                                 result.out.find(launch.signal_on_output) != std::string::npos);
+        if (!signalled && !reaped && signal_due) {
             kill(child, launch.signal);
             signalled = true;
         }

@@ -29,9 +29,11 @@ struct Launch {
     // created there, whoever runs it (root included).
     bool remove_working_directory = false;
     std::function<void(const std::string &directory)> prepare; // more set-up, if any
-    // A signal sent to the program this long after it started (none when 0).
+    // A signal sent to the program this long after it started (none when 0), or as soon as
+    // standard output shows `signal_on_output`, when that is set.
     int signal = 0;
     std::chrono::microseconds signal_after{0};
+    std::string signal_on_output;
 };
 
 struct Result {
