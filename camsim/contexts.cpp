@@ -8,6 +8,7 @@
 #include "image_records.h"
 #include "properties.h"
 #include "state_file.h"
+#include "stream_owner.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,6 +45,7 @@ struct Context {
     Settings settings = factory_settings();
     Stream stream; // the sensor's state while capturing
     FrameClock clock;
+    StreamOwner owner; // held while capturing: the camera streams to one context at a time
 
     const Config &config() const
     {
@@ -221,6 +223,8 @@ Error start_capture(camera_context handle)
     Context &context = *locked.context;
     if (context.capturing)
         return already_started;
+    if (Error error = context.owner.take(context.config().state, context.camera))
+        return error;
     context.settings = load_settings(context.config().state, context.camera);
     context.capturing = true;
     ++context.captures;
@@ -292,6 +296,7 @@ Error stop_capture(camera_context handle)
     locked.context->capturing = false;
     locked.context->stopped.notify_all();
     keep_auto_exposure(*locked.context);
+    locked.context->owner.release();
     return ok;
 }
 
@@ -305,6 +310,7 @@ Error destroy_context(camera_context handle)
     if (context->capturing)
         keep_auto_exposure(*context);
     context->capturing = false;
+    context->owner.release();
     context->stopped.notify_all();
     return ok;
 }

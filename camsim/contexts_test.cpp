@@ -1,5 +1,5 @@
 // Contexts and image records in process: the SDK contract's checks, handles never reused,
-// frames of a destroyed context refused, frame numbers per capture.
+// frames of a destroyed context refused, frame numbers per capture, one streaming context.
 #include "simulated_camera_test.h"
 
 #include <string>
@@ -166,6 +166,33 @@ TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
         ASSERT_EQ(camsim::stop_capture(context), 0);
     }
     EXPECT_EQ(numbers, (std::vector<uint64_t>{0, 1, 2, 0, 1, 2}));
+}
+
+TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAndWrite)
+{
+    camera_context other = nullptr;
+    ASSERT_EQ(camsim::create_context(simulator, &other), 0);
+    ASSERT_EQ(camsim::connect(other, &id), 0);
+    camera_property gain{};
+    gain.type = PROPERTY_GAIN;
+    struct Step {
+        const char *what;
+        camera_error code, expected;
+    };
+    const Step steps[] = {
+        {"the first starts", camsim::start_capture(context), camsim::ok},
+        {"another is refused", camsim::start_capture(other), camsim::camera_busy},
+        {"and reads", camsim::get_property(other, &gain), camsim::ok},
+        {"and writes", camsim::set_property(other, &gain), camsim::ok},
+        {"but does not stream", camsim::stop_capture(other), camsim::not_started},
+        {"the first stops", camsim::stop_capture(context), camsim::ok},
+        {"the other streams", camsim::start_capture(other), camsim::ok},
+        {"the first is refused", camsim::start_capture(context), camsim::camera_busy},
+        {"the other ends", camsim::destroy_context(other), camsim::ok},
+        {"and the first streams", camsim::start_capture(context), camsim::ok},
+    };
+    for (const Step &step : steps)
+        EXPECT_EQ(step.code, step.expected) << step.what;
 }
 
 } // namespace

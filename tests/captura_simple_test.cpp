@@ -8,6 +8,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace harness;
@@ -284,6 +285,36 @@ TEST(CaptureTools, ARunKilledAfterAnErrorLineHasWrittenTheLine)
         // Standard output is a pipe: each line is there without the exit's flush.
         EXPECT_EQ(result.out, out);
     }
+}
+
+TEST(CapturaSimple, OneRunStreamsTheCameraAtATimeUntilItEndsKilledOrNot)
+{
+    // The first run streams a frame a second, ten seconds of frames, and is killed after 3 s.
+    Camera camera, elsewhere;
+    const std::string first_log = camera.directory() + "/first.log";
+    Launch first = simple();
+    first.knobs["CAMSIM_FPS"] = "1";
+    first.knobs["CAMSIM_LOG"] = first_log;
+    first.signal = SIGKILL;
+    first.signal_after = std::chrono::seconds(3);
+    Result killed;
+    std::thread streaming([&] { killed = camera.run(first); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (read_file(first_log).find("fc2StartCapture -> 0") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Runs on the same camera (its state file) while the first streams, then after it died.
+    Launch second = simple();
+    second.knobs["CAMSIM_STATE"] = camera.state_path();
+    Result refused = elsewhere.run(second);
+    streaming.join();
+    Result after = elsewhere.run(second);
+    EXPECT_EQ(refused.out, "Error in fc2StartCapture: 12\n");
+    EXPECT_TRUE(bmp_files(refused).empty());
+    EXPECT_EQ(killed.signal, SIGKILL);
+    expect_quiet_exit(after);
+    EXPECT_EQ(after.out, "");
+    EXPECT_EQ(bmp_files(after).size(), 10u);
 }
 
 TEST(CapturaSimple, EachFrameShowsItsNumberAndTheSeriesIsRepeatable)
