@@ -32,13 +32,14 @@ static_assert(sizeof(camera_property) == 25 * sizeof(uint32_t),
               "a property record is nine words and sixteen reserved ones");
 
 struct Context {
-    explicit Context(const Simulator &made_by) : simulator(made_by) {}
+    explicit Context(Simulator &made_by) : simulator(made_by) {}
 
-    const Simulator &simulator;
+    Simulator &simulator;
     std::mutex mutex;
     std::condition_variable stopped; // capture stopped or the context destroyed
     bool destroyed = false;
     bool connected = false;
+    Clock::time_point connected_at;
     unsigned camera = 0;
     bool capturing = false;
     uint64_t captures = 0; // starts of capture so far
@@ -71,13 +72,32 @@ struct Locked {
     std::unique_lock<std::mutex> lock;
 };
 
+// Whether the context's connection holds at `now`; a connection the cable's pull broke is
+// lost here, and its stream with it.
+bool connection_holds(Context &context, Clock::time_point now)
+{
+    if (!context.connected)
+        return false;
+    context.simulator.cable.plugged(now); // its changes logged before this call's line
+    if (now < context.simulator.cable.breaks(context.connected_at))
+        return true;
+    context.connected = false;
+    context.capturing = false;
+    context.owner.release();
+    context.stopped.notify_all();
+    return false;
+}
+
 Error lock_context(camera_context handle, Locked &locked)
 {
     locked.context = find_context(handle);
     if (locked.context == nullptr)
         return invalid_context;
     locked.lock = std::unique_lock<std::mutex>(locked.context->mutex);
-    return locked.context->destroyed ? invalid_context : ok;
+    if (locked.context->destroyed)
+        return invalid_context;
+    connection_holds(*locked.context, Clock::now());
+    return ok;
 }
 
 Error lock_connected(camera_context handle, Locked &locked)
@@ -100,15 +120,20 @@ bool await_frame(Context &context, std::unique_lock<std::mutex> &lock, Clock::ti
 {
     const uint64_t capture = context.captures;
     for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (!connection_holds(context, now))
+            return false;
         // A setting another process wrote applies from the next frame.
         context.settings = load_settings(context.config().state, context.camera);
-        const Clock::time_point now = Clock::now();
         set_period(context.clock, period(context), now);
         Clock::time_point ready;
         const bool due = frame_due(context.clock, now, frame, ready);
         if (due && now >= not_before)
             return true;
-        context.stopped.wait_until(lock, due ? not_before : std::max(not_before, ready));
+        // The cable's pull ends the wait too.
+        context.stopped.wait_until(lock,
+                                   std::min(due ? not_before : std::max(not_before, ready),
+                                            context.simulator.cable.breaks(context.connected_at)));
         if (context.destroyed || !context.capturing || context.captures != capture)
             return false;
     }
@@ -129,7 +154,7 @@ std::shared_ptr<const ExposedScene> take_frame(Context &context, uint64_t frame,
 
 } // namespace
 
-Error create_context(const Simulator &simulator, camera_context *handle)
+Error create_context(Simulator &simulator, camera_context *handle)
 {
     if (handle == nullptr)
         return invalid_parameter;
@@ -145,7 +170,9 @@ Error count_cameras(camera_context handle, unsigned int *count)
         return error;
     if (count == nullptr)
         return invalid_parameter;
-    *count = locked.context->config().cameras;
+    *count = locked.context->simulator.cable.plugged(Clock::now())
+                 ? locked.context->config().cameras
+                 : 0;
     return ok;
 }
 
@@ -156,7 +183,8 @@ Error camera_from_index(camera_context handle, unsigned int index, camera_id *id
         return error;
     if (id == nullptr)
         return invalid_parameter;
-    if (index >= locked.context->config().cameras)
+    if (index >= locked.context->config().cameras ||
+        !locked.context->simulator.cable.plugged(Clock::now()))
         return not_found;
     *id = camera_id{{id_tag, first_serial + index, index, 0}};
     return ok;
@@ -176,7 +204,12 @@ Error connect(camera_context handle, const camera_id *id)
     Context &context = *locked.context;
     if (context.capturing)
         return already_started;
+    const Clock::time_point now = Clock::now();
+    if (!context.simulator.cable.plugged(now))
+        return not_found;
+    context.simulator.cable.connected(now);
     context.connected = true;
+    context.connected_at = now;
     context.camera = index;
     context.settings = load_settings(context.config().state, index);
     return ok;
@@ -261,7 +294,9 @@ int32_t retrieve_buffer(camera_context handle, image_record *record, int32_t inj
         return not_initialized;
     uint64_t frame = 0;
     if (!await_frame(context, locked.lock, not_before, frame))
-        return context.destroyed ? invalid_context : not_started;
+        return context.destroyed   ? invalid_context
+               : context.connected ? not_started
+                                   : not_connected;
     std::shared_ptr<const ExposedScene> scene = take_frame(context, frame, delivery);
     locked.lock.unlock();
 

@@ -1,8 +1,10 @@
 // Contexts and image records in process: the SDK contract's checks, handles never reused,
-// frames of a destroyed context refused, frame numbers per capture, one streaming context.
+// frames of a destroyed context refused, frame numbers per capture, one streaming
+// context, a connection broken by the camera's unplugging.
 #include "simulated_camera_test.h"
 
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -193,6 +195,53 @@ TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAn
     };
     for (const Step &step : steps)
         EXPECT_EQ(step.code, step.expected) << step.what;
+}
+
+TEST(Unplugged, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
+{
+    for (bool comes_back : {false, true}) {
+        SCOPED_TRACE(comes_back ? "back at once" : "away for good");
+        const std::string directory = process::temporary_directory("camsim-test");
+        camsim::Config config = small_camera(directory);
+        config.unplug = {true, 0, comes_back, 0}; // pulled as the program connects
+        camsim::Simulator simulator(config);
+        camera_context context = nullptr;
+        camera_id id{};
+        image_record raw{};
+        ASSERT_EQ(camsim::create_context(simulator, &context), 0);
+        ASSERT_EQ(camsim::camera_from_index(context, 0, &id), 0);
+        ASSERT_EQ(camsim::connect(context, &id), 0);
+        ASSERT_EQ(camsim::create_image(&raw), 0);
+        camera_property gain{};
+        gain.type = PROPERTY_GAIN;
+        unsigned int count = 9;
+        camera_id found{};
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // a connection made later
+        const camsim::Error back = comes_back ? camsim::ok : camsim::not_found;
+        struct Step {
+            const char *what;
+            camera_error code, expected;
+        };
+        const Step steps[] = {
+            {"read", camsim::get_property(context, &gain), camsim::not_connected},
+            {"write", camsim::set_property(context, &gain), camsim::not_connected},
+            {"start", camsim::start_capture(context), camsim::not_connected},
+            {"retrieve", retrieve(context, &raw), camsim::not_connected},
+            {"stop", camsim::stop_capture(context), camsim::not_connected},
+            {"count", camsim::count_cameras(context, &count), camsim::ok},
+            {"find", camsim::camera_from_index(context, 0, &found), back},
+            {"connect again", camsim::connect(context, &id), back},
+            {"start then", camsim::start_capture(context),
+             comes_back ? camsim::ok : camsim::not_connected},
+            {"retrieve then", retrieve(context, &raw),
+             comes_back ? camsim::ok : camsim::not_connected},
+        };
+        for (const Step &step : steps)
+            EXPECT_EQ(step.code, step.expected) << step.what;
+        EXPECT_EQ(count, comes_back ? 1u : 0u);
+        EXPECT_EQ(camsim::destroy_context(context), 0);
+        process::remove_tree(directory);
+    }
 }
 
 } // namespace
