@@ -144,8 +144,9 @@ bool await_frame(Context &context, std::unique_lock<std::mutex> &lock, Clock::ti
 std::shared_ptr<const ExposedScene> take_frame(Context &context, uint64_t frame, Delivery &delivery)
 {
     std::shared_ptr<const ExposedScene> scene; // frames are taken in order: this one is new
-    for (uint64_t exposures = take(context.clock, frame); exposures > 0; --exposures)
-        scene = expose_frame(context.stream, context.settings);
+    const uint64_t exposures = take(context.clock, frame);
+    for (uint64_t made = frame + 1 - exposures; made <= frame; ++made)
+        scene = expose_frame(context.stream, context.settings, made);
     delivery.taken = true;
     delivery.frame = frame;
     delivery.time_ms = frame_time_ms(context.clock, frame);
