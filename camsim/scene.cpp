@@ -62,10 +62,10 @@ Scene::File sample_image(const GreyImage &image, unsigned width, unsigned height
 std::vector<Scene::File> load_scene(const std::string &path, unsigned width, unsigned height)
 {
     std::vector<Scene::File> images;
-    std::vector<std::string> names, skipped;
-    GreyImage image;
     if (path.empty())
         return images;
+    std::vector<std::string> names, skipped;
+    GreyImage image;
     if (!list_scene_directory(path, names)) {
         const std::string error = read_grey_image(path, image);
         if (error.empty())
