@@ -620,7 +620,8 @@ TEST(Simulator, AWriterWaitsWhileAnotherProcessHoldsTheStateLock)
 bool expected_camera_entry(const std::string &name)
 {
     return name == "camera.state" || name == "camera.state.lock" ||
-           name.compare(0, 4, "work") == 0 || name.compare(0, 5, "calls") == 0;
+           name == "camera.state.stream0" || name.compare(0, 4, "work") == 0 ||
+           name.compare(0, 5, "calls") == 0;
 }
 
 // Whether name is the hidden name a file of one of `bases` has on its way to its place:
