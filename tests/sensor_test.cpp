@@ -171,7 +171,6 @@ TEST(Sensor, ADirectoryOfImagesPlaysInNameOrderFrameAfterFrame)
     write_file(directory + "/2-middle.pgm", pgm(flat(120)));
     write_png(directory + "/1-dark.png", flat(40));
     write_file(directory + "/3-light.pgm", pgm(flat(200)));
-    write_file(directory + "/notes.txt", "not a scene");
     Launch run = with_scene("captura_simple", directory);
     run.knobs["CAMSIM_STAMP"] = "0";
     Result result = camera.run(run);
