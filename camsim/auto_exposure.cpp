@@ -145,16 +145,18 @@ void begin_stream(Stream &stream, const Settings &settings, const Scene &scene, 
     stream.gain = set.gain;
 }
 
-std::shared_ptr<const ExposedScene> expose_frame(Stream &stream, const Settings &settings)
+std::shared_ptr<const ExposedScene> expose_frame(Stream &stream, const Settings &settings,
+                                                 uint64_t frame)
 {
     const Exposure exposure = next_exposure(stream, settings);
     stream.shutter = exposure.shutter;
     stream.gain = exposure.gain;
     ++stream.frames;
     const double brightness = brightness_of(exposure);
+    const size_t image = stream.source->image_of(frame);
     if (stream.scene == nullptr || stream.scene->brightness != brightness ||
-        stream.scene->gain_db != exposure.gain)
-        stream.scene = stream.source->expose(brightness, exposure.gain);
+        stream.scene->gain_db != exposure.gain || stream.scene->image != image)
+        stream.scene = stream.source->expose(brightness, exposure.gain, image);
     return stream.scene;
 }
 

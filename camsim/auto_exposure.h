@@ -26,8 +26,10 @@ struct Stream {
 // and its frame rate.
 void begin_stream(Stream &stream, const Settings &settings, const Scene &scene, double fps);
 
-// The exposed scene of the next frame delivered, at the settings now in force.
-std::shared_ptr<const ExposedScene> expose_frame(Stream &stream, const Settings &settings);
+// The exposed scene of the capture's frame number `frame`, the next one the sensor makes,
+// at the settings now in force.
+std::shared_ptr<const ExposedScene> expose_frame(Stream &stream, const Settings &settings,
+                                                 uint64_t frame);
 
 // The exposure time (ms) the sensor uses now: what paces its frames.
 double exposure_in_use(const Settings &settings, const Stream *stream);

@@ -15,6 +15,18 @@ unsigned CallCounts::count(Operation operation)
     return ++counts_[static_cast<size_t>(operation)];
 }
 
+void append_to_log(const std::string &path, const std::string &line)
+{
+    // One write in append mode per line, so the lines of processes sharing a log never mix.
+    // Never blocks: a FIFO with no reader loses the line rather than hanging the program.
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd >= 0) {
+        while (::write(fd, line.data(), line.size()) < 0 && errno == EINTR) {
+        }
+        ::close(fd);
+    }
+}
+
 Call::Call(Operation operation, const Config &config, CallCounts &counts)
     : operation_(name_of(operation)), config_(config),
       injected_until_(std::chrono::steady_clock::now())
@@ -44,15 +56,7 @@ int32_t Call::finish(int32_t code, const std::string &arguments) const
     line += " -> " + std::to_string(code);
     if (injected_ != 0)
         line += " (injected)";
-    line += "\n";
-    // One write in append mode per line, so the lines of processes sharing a log never mix.
-    // Never blocks: a FIFO with no reader loses the line rather than hanging the program.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd >= 0) {
-        while (::write(fd, line.data(), line.size()) < 0 && errno == EINTR) {
-        }
-        ::close(fd);
-    }
+    append_to_log(path, line + "\n");
     return code;
 }
 

@@ -24,6 +24,9 @@ class CallCounts
     std::array<unsigned, operation_names.size()> counts_{};
 };
 
+// Appends a line (its newline included) to the call log at `path`, in one write.
+void append_to_log(const std::string &path, const std::string &line);
+
 class Call
 {
   public:

@@ -2,6 +2,7 @@
 // properties, streaming and the image records.
 #pragma once
 
+#include "cable.h"
 #include "call_log.h"
 #include "config.h"
 #include "errors.h"
@@ -16,13 +17,17 @@ namespace camsim
 {
 
 // What the contexts made with it share: the configuration, the scene the cameras' sensors
-// see and the count of each operation's calls. The SDK's operations make one from the
+// see, their cable and the count of each operation's calls. The SDK's operations make one from the
 // process's environment; a test makes its own.
 struct Simulator {
-    explicit Simulator(Config configuration) : config(std::move(configuration)), scene(config) {}
+    explicit Simulator(Config configuration)
+        : config(std::move(configuration)), scene(config), cable(config)
+    {
+    }
 
     const Config config;
     const Scene scene;
+    Cable cable;
     CallCounts calls;
 };
 
@@ -35,7 +40,7 @@ struct Delivery {
 };
 
 // A context of the simulator's cameras.
-Error create_context(const Simulator &simulator, camera_context *context);
+Error create_context(Simulator &simulator, camera_context *context);
 Error count_cameras(camera_context context, unsigned int *count);
 Error camera_from_index(camera_context context, unsigned int index, camera_id *id);
 Error connect(camera_context context, const camera_id *id);

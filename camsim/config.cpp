@@ -143,6 +143,18 @@ Errors parse_stamp(const std::string &text, Config &into)
     return {};
 }
 
+Errors parse_unplug(const std::string &text, Config &into)
+{
+    const size_t colon = text.find(':');
+    long after = 0, away = 0;
+    if (!parse_long(text.substr(0, colon), 0, 3600000, after) ||
+        (colon != std::string::npos && !parse_long(text.substr(colon + 1), 0, 3600000, away)))
+        return {"expected <ms>[:<ms>], whole milliseconds from 0 to 3600000"};
+    into.unplug = {true, static_cast<unsigned>(after), colon != std::string::npos,
+                   static_cast<unsigned>(away)};
+    return {};
+}
+
 struct Knob {
     const char *name;
     const char *default_value; // null: none (or, for the state file, the standard place)
@@ -167,6 +179,8 @@ const Knob knobs[] = {
      [](const std::string &t, Config &c) { return parse_path(t, c.scene_path); }, false,
      "a grey PGM or PNG image the sensor sees instead of the built-in scene"},
     {"CAMSIM_STAMP", "1", parse_stamp, false, "1 to draw the frame number in each frame, or 0"},
+    {"CAMSIM_UNPLUG", nullptr, parse_unplug, false,
+     "ms from the first connection to the camera's unplugging[:ms until it is back]"},
 };
 
 } // namespace

@@ -57,6 +57,15 @@ struct StatePlace {
     std::string runtime_directory;
 };
 
+// CAMSIM_UNPLUG: the camera goes away `after_ms` after this process first connects to it,
+// and comes back `away_ms` later (never when `comes_back` is false).
+struct Unplug {
+    bool set = false;
+    unsigned after_ms = 0;
+    bool comes_back = false;
+    unsigned away_ms = 0;
+};
+
 // Every knob's value; default_config() gives those of an empty environment.
 struct Config {
     StatePlace state;
@@ -68,6 +77,7 @@ struct Config {
     std::string log_path;   // empty: no call log
     std::string scene_path; // empty: the built-in scene
     bool stamp = false;     // draw the frame number in each frame
+    Unplug unplug;
 };
 
 // A variable's value in an environment, or null when it is not set.

@@ -43,6 +43,10 @@ TEST(Knobs, ParseTheirValuesOrSayWhy)
         {"CAMSIM_STAMP", "1", true},
         {"CAMSIM_STAMP", "no", false},
         {"CAMSIM_STAMP", "", false},
+        {"CAMSIM_UNPLUG", "0:2000", true},
+        {"CAMSIM_UNPLUG", "150:", false},
+        {"CAMSIM_UNPLUG", "1.5", false},
+        {"CAMSIM_UNPLUG", "3600001", false},
         // Refused, and so ignored when read from the environment.
         {"CAMSIM_SENSOR", "big", false},
         {"CAMSIM_SENSOR", "641x480", false},

@@ -8,6 +8,7 @@
 #include "image_records.h"
 #include "properties.h"
 #include "state_file.h"
+#include "stream_owner.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,19 +32,21 @@ static_assert(sizeof(camera_property) == 25 * sizeof(uint32_t),
               "a property record is nine words and sixteen reserved ones");
 
 struct Context {
-    explicit Context(const Simulator &made_by) : simulator(made_by) {}
+    explicit Context(Simulator &made_by) : simulator(made_by) {}
 
-    const Simulator &simulator;
+    Simulator &simulator;
     std::mutex mutex;
     std::condition_variable stopped; // capture stopped or the context destroyed
     bool destroyed = false;
     bool connected = false;
+    Clock::time_point connected_at;
     unsigned camera = 0;
     bool capturing = false;
     uint64_t captures = 0; // starts of capture so far
     Settings settings = factory_settings();
     Stream stream; // the sensor's state while capturing
     FrameClock clock;
+    StreamOwner owner; // held while capturing: the camera streams to one context at a time
 
     const Config &config() const
     {
@@ -69,13 +72,32 @@ struct Locked {
     std::unique_lock<std::mutex> lock;
 };
 
+// Whether the context's connection holds at `now`; a connection the cable's pull broke is
+// lost here, and its stream with it.
+bool connection_holds(Context &context, Clock::time_point now)
+{
+    if (!context.connected)
+        return false;
+    context.simulator.cable.plugged(now); // its changes logged before this call's line
+    if (now < context.simulator.cable.breaks(context.connected_at))
+        return true;
+    context.connected = false;
+    context.capturing = false;
+    context.owner.release();
+    context.stopped.notify_all();
+    return false;
+}
+
 Error lock_context(camera_context handle, Locked &locked)
 {
     locked.context = find_context(handle);
     if (locked.context == nullptr)
         return invalid_context;
     locked.lock = std::unique_lock<std::mutex>(locked.context->mutex);
-    return locked.context->destroyed ? invalid_context : ok;
+    if (locked.context->destroyed)
+        return invalid_context;
+    connection_holds(*locked.context, Clock::now());
+    return ok;
 }
 
 Error lock_connected(camera_context handle, Locked &locked)
@@ -98,15 +120,20 @@ bool await_frame(Context &context, std::unique_lock<std::mutex> &lock, Clock::ti
 {
     const uint64_t capture = context.captures;
     for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (!connection_holds(context, now))
+            return false;
         // A setting another process wrote applies from the next frame.
         context.settings = load_settings(context.config().state, context.camera);
-        const Clock::time_point now = Clock::now();
         set_period(context.clock, period(context), now);
         Clock::time_point ready;
         const bool due = frame_due(context.clock, now, frame, ready);
         if (due && now >= not_before)
             return true;
-        context.stopped.wait_until(lock, due ? not_before : std::max(not_before, ready));
+        // The cable's pull ends the wait too.
+        context.stopped.wait_until(lock,
+                                   std::min(due ? not_before : std::max(not_before, ready),
+                                            context.simulator.cable.breaks(context.connected_at)));
         if (context.destroyed || !context.capturing || context.captures != capture)
             return false;
     }
@@ -117,8 +144,9 @@ bool await_frame(Context &context, std::unique_lock<std::mutex> &lock, Clock::ti
 std::shared_ptr<const ExposedScene> take_frame(Context &context, uint64_t frame, Delivery &delivery)
 {
     std::shared_ptr<const ExposedScene> scene; // frames are taken in order: this one is new
-    for (uint64_t exposures = take(context.clock, frame); exposures > 0; --exposures)
-        scene = expose_frame(context.stream, context.settings);
+    const uint64_t exposures = take(context.clock, frame);
+    for (uint64_t made = frame + 1 - exposures; made <= frame; ++made)
+        scene = expose_frame(context.stream, context.settings, made);
     delivery.taken = true;
     delivery.frame = frame;
     delivery.time_ms = frame_time_ms(context.clock, frame);
@@ -127,7 +155,7 @@ std::shared_ptr<const ExposedScene> take_frame(Context &context, uint64_t frame,
 
 } // namespace
 
-Error create_context(const Simulator &simulator, camera_context *handle)
+Error create_context(Simulator &simulator, camera_context *handle)
 {
     if (handle == nullptr)
         return invalid_parameter;
@@ -143,7 +171,9 @@ Error count_cameras(camera_context handle, unsigned int *count)
         return error;
     if (count == nullptr)
         return invalid_parameter;
-    *count = locked.context->config().cameras;
+    *count = locked.context->simulator.cable.plugged(Clock::now())
+                 ? locked.context->config().cameras
+                 : 0;
     return ok;
 }
 
@@ -154,7 +184,8 @@ Error camera_from_index(camera_context handle, unsigned int index, camera_id *id
         return error;
     if (id == nullptr)
         return invalid_parameter;
-    if (index >= locked.context->config().cameras)
+    if (index >= locked.context->config().cameras ||
+        !locked.context->simulator.cable.plugged(Clock::now()))
         return not_found;
     *id = camera_id{{id_tag, first_serial + index, index, 0}};
     return ok;
@@ -174,7 +205,12 @@ Error connect(camera_context handle, const camera_id *id)
     Context &context = *locked.context;
     if (context.capturing)
         return already_started;
+    const Clock::time_point now = Clock::now();
+    if (!context.simulator.cable.plugged(now))
+        return not_found;
+    context.simulator.cable.connected(now);
     context.connected = true;
+    context.connected_at = now;
     context.camera = index;
     context.settings = load_settings(context.config().state, index);
     return ok;
@@ -221,6 +257,8 @@ Error start_capture(camera_context handle)
     Context &context = *locked.context;
     if (context.capturing)
         return already_started;
+    if (Error error = context.owner.take(context.config().state, context.camera))
+        return error;
     context.settings = load_settings(context.config().state, context.camera);
     context.capturing = true;
     ++context.captures;
@@ -257,7 +295,9 @@ int32_t retrieve_buffer(camera_context handle, image_record *record, int32_t inj
         return not_initialized;
     uint64_t frame = 0;
     if (!await_frame(context, locked.lock, not_before, frame))
-        return context.destroyed ? invalid_context : not_started;
+        return context.destroyed   ? invalid_context
+               : context.connected ? not_started
+                                   : not_connected;
     std::shared_ptr<const ExposedScene> scene = take_frame(context, frame, delivery);
     locked.lock.unlock();
 
@@ -292,6 +332,7 @@ Error stop_capture(camera_context handle)
     locked.context->capturing = false;
     locked.context->stopped.notify_all();
     keep_auto_exposure(*locked.context);
+    locked.context->owner.release();
     return ok;
 }
 
@@ -305,6 +346,7 @@ Error destroy_context(camera_context handle)
     if (context->capturing)
         keep_auto_exposure(*context);
     context->capturing = false;
+    context->owner.release();
     context->stopped.notify_all();
     return ok;
 }

@@ -1,5 +1,6 @@
 // Contexts and image records in process: the SDK contract's checks, handles never reused,
-// frames of a destroyed context refused, frame numbers per capture.
+// frames of a destroyed context refused, frame numbers per capture, one streaming
+// context, a connection broken by the camera's unplugging.
 #include "simulated_camera_test.h"
 
 #include <string>
@@ -166,6 +167,60 @@ TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
         ASSERT_EQ(camsim::stop_capture(context), 0);
     }
     EXPECT_EQ(numbers, (std::vector<uint64_t>{0, 1, 2, 0, 1, 2}));
+}
+
+TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAndWrite)
+{
+    camera_context other = nullptr;
+    ASSERT_EQ(camsim::create_context(simulator, &other), 0);
+    ASSERT_EQ(camsim::connect(other, &id), 0);
+    camera_property gain = read(PROPERTY_GAIN);
+    const std::pair<camera_error, camera_error> steps[] = {
+        {camsim::start_capture(context), camsim::ok},
+        {camsim::start_capture(other), camsim::camera_busy},
+        {camsim::get_property(other, &gain), camsim::ok},
+        {camsim::set_property(other, &gain), camsim::ok},
+        {camsim::stop_capture(context), camsim::ok},
+        {camsim::start_capture(other), camsim::ok},
+        {camsim::destroy_context(other), camsim::ok},
+        {camsim::start_capture(context), camsim::ok},
+    };
+    for (size_t step = 0; step < std::size(steps); ++step)
+        EXPECT_EQ(steps[step].first, steps[step].second) << "step " << step;
+}
+
+TEST(Unplugged, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
+{
+    const std::string directory = process::temporary_directory("camsim-test");
+    camsim::Config config = small_camera(directory);
+    config.unplug = {true, 0, true, 0}; // pulled as the program connects, back at once
+    camsim::Simulator simulator(config);
+    camera_context context = nullptr;
+    camera_id id{};
+    image_record raw{};
+    camera_property gain{};
+    gain.type = PROPERTY_GAIN;
+    unsigned int count = 0;
+    ASSERT_EQ(camsim::create_context(simulator, &context), 0);
+    ASSERT_EQ(camsim::camera_from_index(context, 0, &id), 0);
+    ASSERT_EQ(camsim::connect(context, &id), 0);
+    ASSERT_EQ(camsim::create_image(&raw), 0);
+    const std::pair<camera_error, camera_error> steps[] = {
+        {camsim::get_property(context, &gain), camsim::not_connected},
+        {camsim::set_property(context, &gain), camsim::not_connected},
+        {camsim::start_capture(context), camsim::not_connected},
+        {retrieve(context, &raw), camsim::not_connected},
+        {camsim::stop_capture(context), camsim::not_connected},
+        {camsim::count_cameras(context, &count), camsim::ok},
+        {camsim::connect(context, &id), camsim::ok}, // a new connection, after the pull
+        {camsim::start_capture(context), camsim::ok},
+        {retrieve(context, &raw), camsim::ok},
+    };
+    for (size_t step = 0; step < std::size(steps); ++step)
+        EXPECT_EQ(steps[step].first, steps[step].second) << "step " << step;
+    EXPECT_EQ(count, 1u); // counted again
+    EXPECT_EQ(camsim::destroy_context(context), 0);
+    process::remove_tree(directory);
 }
 
 } // namespace

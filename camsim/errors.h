@@ -17,8 +17,9 @@ enum Error : int32_t {
     already_started = 7,   // capture is running already
     not_initialized = 8,   // an image record never created, or holding no frame
     property_not_present = 9,
-    write_failed = 10,      // the image file could not be written
-    unsupported_format = 11 // a pixel or file format the camera does not offer
+    write_failed = 10,       // the image file could not be written
+    unsupported_format = 11, // a pixel or file format the camera does not offer
+    camera_busy = 12         // another context, in this process or another, is streaming
 };
 
 } // namespace camsim

@@ -32,7 +32,9 @@ bool newest_made(const FrameClock &clock, Clock::time_point now, uint64_t &frame
 FrameClock start_clock(Clock::time_point now, Clock::duration period)
 {
     FrameClock clock;
-    clock.start = clock.origin = now;
+    // The sensor exposes frame 0 and reads it out before it exists.
+    clock.start = now;
+    clock.origin = now + period;
     clock.period = period;
     return clock;
 }

@@ -14,15 +14,15 @@ using Clock = std::chrono::steady_clock;
 // change of period moves the origin to the newest frame made at the old one, so frame times
 // stay continuous. A zero period is unpaced: every retrieval gets the next frame at once.
 struct FrameClock {
-    Clock::time_point start; // capture started: frame 0 is ready then
-    Clock::time_point origin;
+    Clock::time_point start;  // capture started
+    Clock::time_point origin; // frame 0 is ready one period after the start: it is exposed first
     uint64_t first = 0;
     Clock::duration period{};
     uint64_t next = 0;    // the first frame neither delivered nor lost
     uint64_t exposed = 0; // frames the sensor has exposed
 };
 
-// A clock started at `now`.
+// A clock started at `now`: frame k is ready at now + (k + 1) * period.
 FrameClock start_clock(Clock::time_point now, Clock::duration period);
 
 // The time between frames at `fps` (0: unpaced): no shorter than the exposure in use, as

@@ -12,7 +12,7 @@
 namespace camsim
 {
 
-// A scene file at the sensor's size: each photosite's light at brightness 1.0 (its
+// A scene image at the sensor's size: each photosite's light at brightness 1.0 (its
 // response times the nearest scene pixel's reflectance) in 4095ths of full scale, and their
 // mean.
 struct Scene::File {
@@ -29,24 +29,16 @@ constexpr unsigned light_steps = 4095;
 enum Flat { disc, square, light_cell, dark_cell };
 constexpr double flat_reflectance[4] = {0.95, 0.03, 0.85, 0.15};
 
-// The scene file at `path` sampled to a sensor of width x height; null when there is none,
-// or when it cannot be read (said on standard error).
-std::unique_ptr<Scene::File> load_scene_file(const std::string &path, unsigned width,
-                                             unsigned height)
+// A scene directory's images are held at the sensor's size, at most this many bytes of them.
+constexpr size_t most_sequence_bytes = size_t{1} << 28;
+
+// An image sampled to a sensor of width x height.
+Scene::File sample_image(const GreyImage &image, unsigned width, unsigned height)
 {
-    if (path.empty())
-        return nullptr;
-    GreyImage image;
-    const std::string error = read_grey_image(path, image);
-    if (!error.empty()) {
-        std::fprintf(stderr, "camsim: ignoring CAMSIM_SCENE='%s': %s\n", path.c_str(),
-                     error.c_str());
-        return nullptr;
-    }
     // Each photosite takes the scene pixel nearest its centre; the image is stretched to the
     // sensor, its aspect ratio not kept.
-    auto scene = std::make_unique<Scene::File>();
-    scene->light.resize(static_cast<size_t>(width) * height);
+    Scene::File scene;
+    scene.light.resize(static_cast<size_t>(width) * height);
     double sum = 0;
     for (unsigned y = 0; y < height; ++y) {
         const size_t row = static_cast<size_t>((y + 0.5) * image.height / height) * image.width;
@@ -56,12 +48,53 @@ std::unique_ptr<Scene::File> load_scene_file(const std::string &path, unsigned w
                 static_cast<double>(image.pixels[row + column]) / image.white;
             const auto light =
                 static_cast<uint16_t>(std::lround(response(x, y) * reflectance * light_steps));
-            scene->light[static_cast<size_t>(y) * width + x] = light;
+            scene.light[static_cast<size_t>(y) * width + x] = light;
             sum += light;
         }
     }
-    scene->mean = sum / light_steps / scene->light.size();
+    scene.mean = sum / light_steps / scene.light.size();
     return scene;
+}
+
+// CAMSIM_SCENE's images sampled to a sensor of width x height: its file, or the PGM and PNG
+// files of its directory in name order. None when it is not set, or when no image can be
+// read: said on standard error, once, as are the files of a sequence left out.
+std::vector<Scene::File> load_scene(const std::string &path, unsigned width, unsigned height)
+{
+    std::vector<Scene::File> images;
+    if (path.empty())
+        return images;
+    std::vector<std::string> names, skipped;
+    GreyImage image;
+    if (!list_scene_directory(path, names)) {
+        const std::string error = read_grey_image(path, image);
+        if (error.empty())
+            images.push_back(sample_image(image, width, height));
+        else
+            skipped.push_back(error);
+    }
+    const size_t most = std::max<size_t>(1, most_sequence_bytes / (2 * size_t{width} * height));
+    for (const std::string &name : names) {
+        if (images.size() == most) {
+            skipped.push_back("'" + name + "' and later files: " + std::to_string(most) +
+                              " images fill the memory a sequence may take at this sensor size");
+            break;
+        }
+        const std::string error = read_grey_image(path + "/" + name, image, false);
+        if (error.empty())
+            images.push_back(sample_image(image, width, height));
+        else
+            skipped.push_back("'" + name + "': " + error);
+    }
+    if (images.empty())
+        std::fprintf(stderr, "camsim: ignoring CAMSIM_SCENE='%s': %s\n", path.c_str(),
+                     names.empty() && !skipped.empty() ? skipped[0].c_str()
+                                                       : "no readable PGM or PNG image");
+    else
+        for (const std::string &why : skipped)
+            std::fprintf(stderr, "camsim: CAMSIM_SCENE='%s': leaving out %s\n", path.c_str(),
+                         why.c_str());
+    return images;
 }
 
 // Columns whose centres lie between u0 and u1 (fractions of the width).
@@ -158,7 +191,7 @@ void expose_built_in(ExposedScene &e, double gain)
     }
 }
 
-// A scene file's photosites, through a table of every light step.
+// A scene image's photosites, through a table of every light step.
 void expose_file(ExposedScene &e, const Scene::File &scene, double gain)
 {
     SensorRow steps;
@@ -201,13 +234,19 @@ Scene::Scene(const Config &config)
 
 Scene::~Scene() = default;
 
-const Scene::File *Scene::file() const
+const std::vector<Scene::File> &Scene::files() const
 {
-    std::call_once(read_, [this] { file_ = load_scene_file(path_, width_, height_); });
-    return file_.get();
+    std::call_once(read_, [this] { files_ = load_scene(path_, width_, height_); });
+    return files_;
 }
 
-std::shared_ptr<const ExposedScene> Scene::expose(double brightness, double gain_db) const
+size_t Scene::image_of(uint64_t frame) const
+{
+    return files().empty() ? 0 : static_cast<size_t>(frame % files().size());
+}
+
+std::shared_ptr<const ExposedScene> Scene::expose(double brightness, double gain_db,
+                                                  size_t image) const
 {
     auto e = std::make_shared<ExposedScene>();
     e->width = width_;
@@ -215,9 +254,10 @@ std::shared_ptr<const ExposedScene> Scene::expose(double brightness, double gain
     e->brightness = brightness;
     e->gain_db = gain_db;
     e->stamp = stamp_;
+    e->image = image;
     const double gain = std::pow(10.0, gain_db / 20.0);
-    if (const File *scene = file())
-        expose_file(*e, *scene, gain);
+    if (image < files().size())
+        expose_file(*e, files()[image], gain);
     else
         expose_built_in(*e, gain);
     return e;
@@ -226,10 +266,12 @@ std::shared_ptr<const ExposedScene> Scene::expose(double brightness, double gain
 double Scene::metering_factor() const
 {
     std::call_once(metered_, [this] {
-        const File *scene = file();
-        // A black scene gets all the light the sensor can give it.
-        factor_ =
-            scene == nullptr ? 1.0 : built_in_mean(width_, height_) / std::max(scene->mean, 1e-6);
+        // A sequence meters at its images' mean; a black scene gets all the light the sensor
+        // can give it.
+        double mean = 0;
+        for (const File &image : files())
+            mean += image.mean / files().size();
+        factor_ = files().empty() ? 1.0 : built_in_mean(width_, height_) / std::max(mean, 1e-6);
     });
     return factor_;
 }

@@ -23,16 +23,19 @@ struct ExposedScene {
     double brightness = 0; // the exposure factor, 1.0 for a well-exposed built-in scene
     double gain_db = 0;
     bool stamp = true; // the frame number is drawn
+    size_t image = 0;  // which image of a scene directory's sequence
     // Built-in scene, indexed by row parity (the mosaic's red/green and green/blue rows).
     SensorRow gradient[2];
     SensorRow reverse_gradient[2];
     SensorRow flat[4][2]; // disc, square, light and dark checkerboard cells
-    // Scene from a file (CAMSIM_SCENE): every photosite, rows top-down; empty otherwise.
+    // Scene from a file or a directory's image (CAMSIM_SCENE): every photosite, rows
+    // top-down; empty otherwise.
     SensorRow whole;
 };
 
 // The scene a configuration's sensors see (CAMSIM_SCENE's, or the built-in one) at their
-// size. A scene file is read on first use, once.
+// size. A scene file, or the sequence of a scene directory's images, is read on first use,
+// once, each image sampled to the sensor.
 class Scene
 {
   public:
@@ -41,24 +44,30 @@ class Scene
     Scene(const Scene &) = delete;
     Scene &operator=(const Scene &) = delete;
 
-    // The scene exposed with the given brightness factor (1.0 is about 10 ms at 0 dB) and
-    // gain.
-    std::shared_ptr<const ExposedScene> expose(double brightness, double gain_db) const;
+    // The image a capture's frame shows: frame k shows image k mod n of a sequence of n
+    // images (0 for a still scene).
+    size_t image_of(uint64_t frame) const;
+
+    // The scene's image exposed with the given brightness factor (1.0 is about 10 ms at
+    // 0 dB) and gain.
+    std::shared_ptr<const ExposedScene> expose(double brightness, double gain_db,
+                                               size_t image) const;
 
     // The brightness factor at which the scene meters as bright as the built-in scene at
-    // 1.0 (its mean light over the built-in's): 1.0 for the built-in scene.
+    // 1.0 (its mean light over the built-in's; a sequence's, over all its images): 1.0 for
+    // the built-in scene.
     double metering_factor() const;
 
     struct File;
 
   private:
-    const File *file() const; // null for the built-in scene
+    const std::vector<File> &files() const; // empty for the built-in scene
 
     unsigned width_, height_;
     bool stamp_;
     std::string path_;
     mutable std::once_flag read_, metered_;
-    mutable std::unique_ptr<File> file_;
+    mutable std::vector<File> files_;
     mutable double factor_ = 1.0;
 };
 

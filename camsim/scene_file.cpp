@@ -1,15 +1,18 @@
 // Reading grey PGM files by hand (their format is a short text header and the samples) and
-// PNG files with libpng.
+// PNG files with libpng, and listing a directory of them.
 #include "scene_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <png.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -159,13 +162,14 @@ std::string read_png(FILE *file, GreyImage &image)
 
 } // namespace
 
-std::string read_grey_image(const std::string &path, GreyImage &image)
+std::string read_grey_image(const std::string &path, GreyImage &image, bool follow_link)
 {
     // Opened without blocking and checked before anything is read, so a FIFO or a device
     // under the name is refused at once instead of waited on.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
     if (fd < 0)
-        return std::strerror(errno);
+        return errno == ELOOP && !follow_link ? "a symbolic link" : std::strerror(errno);
     struct stat status {
     };
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -188,6 +192,22 @@ std::string read_grey_image(const std::string &path, GreyImage &image)
         std::fseek(file.get(), 0, SEEK_SET) == 0)
         return read_png(file.get(), image);
     return "neither a binary grey PGM (P5) nor a PNG image";
+}
+
+bool list_scene_directory(const std::string &path, std::vector<std::string> &names)
+{
+    std::unique_ptr<DIR, int (*)(DIR *)> directory(::opendir(path.c_str()), &::closedir);
+    if (directory == nullptr)
+        return false;
+    names.clear();
+    while (const dirent *entry = ::readdir(directory.get())) {
+        const std::string name = entry->d_name;
+        const std::string ending = name.size() > 4 ? name.substr(name.size() - 4) : "";
+        if (::strcasecmp(ending.c_str(), ".pgm") == 0 || ::strcasecmp(ending.c_str(), ".png") == 0)
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return true;
 }
 
 } // namespace camsim

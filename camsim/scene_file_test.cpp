@@ -1,5 +1,5 @@
-// Scene files read in process: samples above a PGM's maxval, PNG transparency, and each file
-// read through the one descriptor it was checked on.
+// Scene files read in process: samples above a PGM's maxval, PNG transparency, each file
+// read through the one descriptor it was checked on, and a scene directory's files.
 #include "harness.h"
 #include "scene_file.h"
 
@@ -61,6 +61,21 @@ TEST(SceneFile, ReadsEachKindOnceThroughItsDescriptor)
         close(watch);
         remove_tree(dir);
     }
+}
+
+TEST(SceneFile, ADirectoryListsItsPgmAndPngFilesInNameOrderAndRefusesLinksInIt)
+{
+    const std::string dir = temporary_directory("camkit-scene");
+    for (const char *name : {"b.png", "a.PGM", "c.txt", ".png", "pgm", "d.pgm"})
+        write_file(dir + "/" + name, "P5 1 1 255\n\x80");
+    ASSERT_EQ(symlink("a.PGM", (dir + "/e.pgm").c_str()), 0);
+    std::vector<std::string> names;
+    ASSERT_TRUE(camsim::list_scene_directory(dir, names));
+    EXPECT_EQ(names, (std::vector<std::string>{"a.PGM", "b.png", "d.pgm", "e.pgm"}));
+    camsim::GreyImage image;
+    EXPECT_EQ(camsim::read_grey_image(dir + "/e.pgm", image, false), "a symbolic link");
+    EXPECT_EQ(camsim::read_grey_image(dir + "/e.pgm", image), ""); // a file named by the user
+    remove_tree(dir);
 }
 
 } // namespace

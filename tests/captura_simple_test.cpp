@@ -3,11 +3,13 @@
 #include "bmp.h"
 #include "harness.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace harness;
@@ -289,6 +291,50 @@ TEST(CaptureTools, ARunKilledAfterAnErrorLineHasWrittenTheLine)
     }
 }
 
+TEST(CapturaSimple, ACameraPulledMidSeriesKeepsTheFramesMadeBeforeAndFailsTheRest)
+{
+    Launch run = simple();
+    run.knobs = {{"CAMSIM_FPS", "30"}, {"CAMSIM_UNPLUG", "150"}};
+    Result result = harness::run(run);
+    // Frames are ready every 33 ms from 33 ms after the start: frames 0 to 3 before the pull,
+    // 0 to 2 when a loaded machine starts capture more than 17 ms after connecting.
+    const int saved = static_cast<int>(bmp_files(result).size());
+    ASSERT_TRUE(saved == 3 || saved == 4) << saved;
+    EXPECT_EQ(bmp_files(result), frame_names(saved == 4 ? std::set<int>{4, 5, 6, 7, 8, 9}
+                                                        : std::set<int>{3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(result.out,
+              repeat("Error in retrieveBuffer: 4\n", 10 - saved) + "Error in fc2StopCapture: 4\n");
+    EXPECT_EQ(std::count(result.calls.begin(), result.calls.end(), "camera unplugged time=150.000"),
+              1);
+}
+
+TEST(CapturaSimple, OneRunStreamsTheCameraAtATimeUntilItEndsKilledOrNot)
+{
+    // The first run streams a frame a second, ten seconds of frames, and is killed after 3 s.
+    Camera camera, elsewhere;
+    const std::string first_log = camera.directory() + "/first.log";
+    Launch first = simple();
+    first.knobs["CAMSIM_FPS"] = "1";
+    first.knobs["CAMSIM_LOG"] = first_log;
+    first.signal = SIGKILL;
+    first.signal_after = std::chrono::seconds(3);
+    Result killed;
+    std::thread streaming([&] { killed = camera.run(first); });
+    for (int wait = 0;
+         wait < 300 && read_file(first_log).find("StartCapture -> 0") == std::string::npos; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10)); // until the first streams
+    // Runs on the same camera (its state file) while the first streams, then after it died.
+    Launch second = simple();
+    second.knobs["CAMSIM_STATE"] = camera.state_path();
+    Result refused = elsewhere.run(second);
+    streaming.join();
+    Result after = elsewhere.run(second);
+    EXPECT_EQ(refused.out, "Error in fc2StartCapture: 12\n");
+    EXPECT_EQ(killed.signal, SIGKILL);
+    EXPECT_EQ(after.out, "");
+    EXPECT_EQ(bmp_files(after).size(), 10u);
+}
+
 TEST(CapturaSimple, EachFrameShowsItsNumberAndTheSeriesIsRepeatable)
 {
     Result first = run(simple());
@@ -301,17 +347,21 @@ TEST(CapturaSimple, EachFrameShowsItsNumberAndTheSeriesIsRepeatable)
 TEST(CapturaSimple, StreamsAtTheCameraFrameRate)
 {
     Launch run = simple();
-    run.knobs["CAMSIM_FPS"] = "50";
+    run.knobs["CAMSIM_FPS"] = "30";
     auto start = std::chrono::steady_clock::now();
     Result result = harness::run(run);
     auto elapsed = std::chrono::steady_clock::now() - start;
     expect_quiet_exit(result);
     EXPECT_EQ(bmp_files(result).size(), 10u);
-    // Frame 0 is ready at the start of capture, frame 9 nine periods of 20 ms later.
-    EXPECT_GE(elapsed, std::chrono::milliseconds(180));
-    for (const std::string &line : calls_of(result.calls, "fc2RetrieveBuffer")) {
+    // The sensor exposes frame 0 before it exists: frame k is ready k + 1 periods after the
+    // start, frame 0 at 33.333 ms and frame 9 at 333.333 ms.
+    EXPECT_GE(elapsed, std::chrono::milliseconds(333));
+    const std::vector<std::string> retrievals = calls_of(result.calls, "fc2RetrieveBuffer");
+    ASSERT_FALSE(retrievals.empty());
+    EXPECT_EQ(retrievals[0], "fc2RetrieveBuffer frame=0 time=33.333 -> 0");
+    for (const std::string &line : retrievals) {
         std::map<std::string, std::string> f = fields(line);
-        EXPECT_EQ(std::stod(f["time"]), 20.0 * std::stoi(f["frame"])) << line;
+        EXPECT_NEAR(std::stod(f["time"]), 100.0 / 3 * (std::stoi(f["frame"]) + 1), 0.001) << line;
     }
 }
 
