@@ -95,8 +95,9 @@ using process::temporary_root;
 // Every name in a directory.
 std::set<std::string> directory_entries(const std::string &directory);
 
-// What `action` prints on this process's standard output.
+// What `action` prints on this process's standard output, or on its standard error.
 std::string capture_stdout(const std::function<void()> &action);
+std::string capture_stderr(const std::function<void()> &action);
 
 using process::read_file;
 void write_file(const std::string &path, const std::string &bytes);

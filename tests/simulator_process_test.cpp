@@ -169,8 +169,7 @@ TEST(Simulator, ABadFaultEntryIsReportedAloneAndTheOthersStayInForce)
         {"fc2Conect=3,fc2GetProperty=-4", "Error in fc2GetProperty: -4\n",
          "camsim: ignoring CAMSIM_FAIL entry 'fc2Conect=3': 'fc2Conect' is not one of the 13 "
          "operations\n"},
-        {"fc2GetProperty=-4,", "Error in fc2GetProperty: -4\n",
-         "camsim: ignoring CAMSIM_FAIL entry '': no '=code'\n"},
+        {"fc2GetProperty=-4,,", "Error in fc2GetProperty: -4\n", ""},
         {"fc2GetProperty@1+=-4,fc2Connect=1/x,fc2Connect@0=2", "Error in fc2GetProperty: -4\n",
          "camsim: ignoring CAMSIM_FAIL entry 'fc2Connect=1/x': the delay must be a whole number "
          "of milliseconds from 0 to 3600000\n"
