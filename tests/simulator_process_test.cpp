@@ -453,6 +453,18 @@ TEST(Simulator, AStateFileThatIsNotTheUsersOwnIsRefusedNeverFollowedOrWaitedOn)
          [&](const std::string &d) { state_file(d + "/s", 0666); },
          {{"CAMSIM_STATE", "@/s"}},
          "'@/s': writable by other users"},
+        {"a state file its group may write",
+         [&](const std::string &d) { state_file(d + "/s", 0620); },
+         {{"CAMSIM_STATE", "@/s"}},
+         "'@/s': writable by other users"},
+        {"a lock file others may read (and so hold)",
+         [&](const std::string &d) {
+             state_file(d + "/s", 0600);
+             state_file(d + "/s.lock", 0644);
+         },
+         {{"CAMSIM_STATE", "@/s"}},
+         "'@/s': lock file '@/s.lock': readable by other users",
+         false},
         {"a runtime directory others may write",
          [&](const std::string &d) { directory(d + "/r", 0777); },
          {{"CAMSIM_STATE", ""}, {"XDG_RUNTIME_DIR", "@/r"}},
