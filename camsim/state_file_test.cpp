@@ -41,6 +41,16 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     const camera_property kept = read_elsewhere(PROPERTY_SHUTTER);
     EXPECT_EQ(kept.absolute_value, 4.22f);
     EXPECT_EQ(kept.auto_manual_mode, 1);
+    // It keeps them too when the context is destroyed while capturing.
+    ASSERT_EQ(write_absolute(PROPERTY_GAIN, 12.0f), 0);
+    image_record raw{};
+    ASSERT_EQ(camsim::create_image(&raw), 0);
+    ASSERT_EQ(camsim::start_capture(context), 0);
+    for (int frame = 0; frame < 16; ++frame)
+        ASSERT_EQ(retrieve(context, &raw), 0);
+    ASSERT_EQ(camsim::destroy_context(context), 0);
+    EXPECT_EQ(read_elsewhere(PROPERTY_SHUTTER).absolute_value, 2.51f);
+    ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
 }
 
 TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
@@ -51,7 +61,10 @@ TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
         "camsim-state 1\n0 99 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         // Values the camera could not hold.
         "camsim-state 1\n0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
-        "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
+        "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        // Another format, and a line with a field more than this one has.
+        "camsim-state 2\n0 12 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        "camsim-state 1\n0 12 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
     for (const char *content : damaged) {
         SCOPED_TRACE(content);
         harness::write_file(state_path, content);
