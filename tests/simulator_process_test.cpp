@@ -515,6 +515,9 @@ std::vector<Result> run_as_another_user(const std::vector<Launch> &launches, std
         } else {
             try {
                 Camera camera;
+                for (const Launch &launch : launches)
+                    if (access(program_path(launch.program).c_str(), X_OK) != 0)
+                        throw std::runtime_error("cannot run " + program_path(launch.program));
                 for (const Launch &launch : launches) {
                     Result r = camera.run(launch);
                     report += std::to_string(r.status) + "\n" + std::to_string(r.out.size()) +
@@ -554,6 +557,23 @@ std::vector<Result> run_as_another_user(const std::vector<Launch> &launches, std
     return results;
 }
 
+// Copies of the launches' programs and of the simulated camera in `directory`, which the
+// other user can reach wherever the build tree is (in root's 0700 home, for one).
+void copy_kit(const std::string &directory, std::vector<Launch> &launches)
+{
+    ASSERT_EQ(mkdir((directory + "/kit").c_str(), 0755), 0);
+    for (const char *library : {"/libflycapture-c.so.2", "/libflycapture.so.2"})
+        write_file(directory + "/kit" + library,
+                   read_file(CAMKIT_SIM_LIB_DIR + std::string(library)));
+    for (Launch &launch : launches) {
+        const std::string copy = directory + "/kit/" + launch.program;
+        write_file(copy, read_file(program_path(launch.program)));
+        ASSERT_EQ(chmod(copy.c_str(), 0755), 0);
+        launch.program = copy;
+        launch.knobs["LD_LIBRARY_PATH"] = directory + "/kit";
+    }
+}
+
 TEST(Simulator, AStateFileOrDirectoryOfAnotherUserIsRefused)
 {
     // Made by this user, and readable by the other one.
@@ -575,6 +595,7 @@ TEST(Simulator, AStateFileOrDirectoryOfAnotherUserIsRefused)
         launches[i].knobs["CAMSIM_STATE"] = "";
         launches[i].knobs["XDG_RUNTIME_DIR"] = runtime;
     }
+    copy_kit(shared, launches);
     std::string why;
     const std::vector<Result> results = run_as_another_user(launches, why);
     remove_tree(shared);
