@@ -600,7 +600,7 @@ TEST(Simulator, AStateFileOrDirectoryOfAnotherUserIsRefused)
     const std::vector<Result> results = run_as_another_user(launches, why);
     remove_tree(shared);
     if (results.empty())
-        GTEST_SKIP() << "no other user to run as: " << why;
+        GTEST_SKIP() << "not run as another user: " << why;
     const std::string refusals[] = {
         "camsim: refusing state file '" + state + "': not owned by this user\n",
         "camsim: refusing state file '" + runtime + "/camsim.state': directory '" + runtime +
