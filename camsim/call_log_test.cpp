@@ -31,7 +31,7 @@ TEST(CallLog, IsARegularFileNeverALinkOrAFifoAndARefusedOneIsSaidOnce)
         camsim::Config config = camsim::default_config("");
         config.log_path = dir + log;
         camsim::CallCounts counts;
-        const std::string err = harness::capture_stderr([&] {
+        const std::string err = harness::capture_output(stderr, [&] {
             for (int call = 0; call < 2; ++call)
                 camsim::Call(camsim::Operation::connect, config, counts).finish(5, "serial=7");
         });

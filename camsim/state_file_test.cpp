@@ -94,8 +94,8 @@ TEST_F(SimulatedCamera, TheLockIsTheUsersAloneAndAWriteWaitsForItOnlySoLong)
     gain.absolute_value = 6.0f;
     const int holder = open(lock_path.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
-    EXPECT_EQ(harness::capture_stderr(
-                  [&] { EXPECT_EQ(camsim::set_property(other, &gain), camsim::failed); }),
+    EXPECT_EQ(harness::capture_output(
+                  stderr, [&] { EXPECT_EQ(camsim::set_property(other, &gain), camsim::failed); }),
               "camsim: state file '" + state_path + "' not written: lock file '" + lock_path +
                   "' held by another process for 0.05 s\n");
     close(holder);

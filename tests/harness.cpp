@@ -205,11 +205,7 @@ std::set<std::string> directory_entries(const std::string &directory)
     return listing.entries;
 }
 
-namespace
-{
-
-// What `action` writes on the descriptor of `stream`.
-std::string capture(FILE *stream, const std::function<void()> &action)
+std::string capture_output(FILE *stream, const std::function<void()> &action)
 {
     const std::string directory = temporary_directory("camkit-output");
     const std::string path = directory + "/out";
@@ -226,18 +222,6 @@ std::string capture(FILE *stream, const std::function<void()> &action)
     std::string out = read_file(path);
     remove_tree(directory);
     return out;
-}
-
-} // namespace
-
-std::string capture_stdout(const std::function<void()> &action)
-{
-    return capture(stdout, action);
-}
-
-std::string capture_stderr(const std::function<void()> &action)
-{
-    return capture(stderr, action);
 }
 
 Camera::Camera()
