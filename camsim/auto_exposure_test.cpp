@@ -1,6 +1,7 @@
 // Auto exposure in process: the brightness frames settle at, the values it settles on and
 // its steps frame by frame.
 #include "auto_exposure.h"
+#include "harness.h"
 #include "simulated_camera_test.h"
 
 #include <cmath>
@@ -90,6 +91,40 @@ TEST_F(SimulatedCamera, AutoExposureSettlesOnTheTargetPreferringTheShutter)
         stream_frames();
         EXPECT_NEAR(read(PROPERTY_SHUTTER).absolute_value, c.shutter, 1e-5);
         EXPECT_NEAR(read(PROPERTY_GAIN).absolute_value, c.gain, 1e-5);
+    }
+}
+
+TEST_F(SimulatedCamera, AutoExposureGoesNoFurtherThanTheFrameTimeAndTheGainRange)
+{
+    struct Case {
+        const char *what;
+        const char *scene; // in the test's directory; empty: the built-in scene
+        double fps;
+        float ev, shutter, gain; // written; as read back
+    };
+    harness::write_file(directory + "/dark.pgm", "P5 4 4 255\n" + std::string(16, '\2'));
+    const Case cases[] = {
+        {"a dark scene: the longest shutter, all the gain", "/dark.pgm", 0, 0, 33.3f, 24.0f},
+        {"EV +1 at 100 fps: a frame's time, then gain", "", 100, 1, 10.0f,
+         static_cast<float>(20 * std::log10(2.0))},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        camsim::Config config = small_camera(directory);
+        config.scene_path = *c.scene == '\0' ? "" : directory + c.scene;
+        config.fps = c.fps;
+        camsim::Simulator camera(config);
+        camera_context fixtures = context; // the fixture's helpers work on this camera's
+        ASSERT_EQ(camsim::create_context(camera, &context), 0);
+        ASSERT_EQ(camsim::connect(context, &id), 0);
+        camera_property ev = setting(PROPERTY_AUTO_EXPOSURE, 0, c.ev);
+        ASSERT_EQ(camsim::set_property(context, &ev), 0);
+        stream_frames();
+        EXPECT_NEAR(read(PROPERTY_SHUTTER).absolute_value, c.shutter, 1e-5);
+        EXPECT_NEAR(read(PROPERTY_GAIN).absolute_value, c.gain, 1e-5);
+        EXPECT_EQ(camsim::destroy_context(context), 0);
+        context = fixtures;
+        unlink(state_path.c_str());
     }
 }
 

@@ -104,17 +104,22 @@ Errors parse_size(const std::string &text, Config &into)
     return {};
 }
 
+// At least a frame every 100 s: the frame clock counts in nanoseconds, and a rate nearer
+// zero is no use to anyone.
+constexpr double slowest_fps = 0.01, fastest_fps = 1000;
+
 Errors parse_fps(const std::string &text, Config &into)
 {
     char *end = nullptr;
     double fps = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(fps) || fps < 0 || fps > 1000)
-        return {"expected frames per second from 0 (as fast as possible) to 1000"};
+    if (text.empty() || *end != '\0' || !(fps == 0 || (fps >= slowest_fps && fps <= fastest_fps)))
+        return {"expected frames per second from 0.01 to 1000, or 0 (as fast as possible)"};
     into.fps = fps;
     return {};
 }
 
-// A comma list: every good entry goes into the faults; one message per bad entry.
+// A comma list: every good entry goes into the faults; one message per bad entry. An empty
+// entry (a doubled or trailing comma, or an empty list) is no fault and no mistake.
 Errors parse_faults(const std::string &text, Config &into)
 {
     Errors errors;
@@ -123,11 +128,11 @@ Errors parse_faults(const std::string &text, Config &into)
         size_t comma = text.find(',', start);
         std::string entry = text.substr(start, comma == std::string::npos ? comma : comma - start);
         Fault fault;
-        std::string error = parse_fault(entry, fault);
-        if (error.empty())
-            into.faults.push_back(fault);
-        else
+        std::string error = entry.empty() ? "" : parse_fault(entry, fault);
+        if (!error.empty())
             errors.push_back("entry '" + entry + "': " + error);
+        else if (!entry.empty())
+            into.faults.push_back(fault);
         if (comma == std::string::npos)
             break;
         start = comma + 1;

@@ -51,10 +51,12 @@ struct Fault {
 };
 
 // Where the state file is, and the user's runtime directory ($XDG_RUNTIME_DIR when an
-// absolute path, else empty), one of the places the state file is checked in.
+// absolute path, else empty), one of the places the state file is checked in; and how long
+// a write waits for the file's lock before it fails.
 struct StatePlace {
     std::string path;
     std::string runtime_directory;
+    unsigned lock_wait_ms = 5000;
 };
 
 // CAMSIM_UNPLUG: the camera goes away `after_ms` after this process first connects to it,

@@ -28,6 +28,8 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
     ASSERT_EQ(camsim::create_image(&image), 0);
     unsigned int count = 0;
     camera_id other{};
+    camera_id forged_serial = id;
+    forged_serial.words[1] += 1;
     const std::string unsaved = directory + "/unsaved.bmp";
 
     struct Violation {
@@ -43,6 +45,7 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
         {"camera index 1 of 1", camsim::camera_from_index(context, 1, &other), camsim::not_found},
         {"connect to an unknown identifier", camsim::connect(fresh, &other), camsim::not_found},
         {"connect with null", camsim::connect(fresh, nullptr), camsim::invalid_parameter},
+        {"connect to a forged serial", camsim::connect(fresh, &forged_serial), camsim::not_found},
         {"read before connecting", camsim::get_property(fresh, &shutter), camsim::not_connected},
         {"write before connecting", camsim::set_property(fresh, &shutter), camsim::not_connected},
         {"start before connecting", camsim::start_capture(fresh), camsim::not_connected},
@@ -66,15 +69,22 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
          camsim::not_initialized},
         {"save with a null name", camsim::save_image(&image, nullptr, FILE_FORMAT_BMP),
          camsim::invalid_parameter},
+        {"save with an empty name", camsim::save_image(&image, "", FILE_FORMAT_BMP),
+         camsim::invalid_parameter},
     };
     for (const Violation &violation : violations)
         EXPECT_EQ(violation.code, violation.expected) << violation.what;
     ASSERT_EQ(camsim::start_capture(context), 0);
     EXPECT_EQ(camsim::start_capture(context), camsim::already_started);
+    EXPECT_EQ(camsim::connect(context, &id), camsim::already_started);
     EXPECT_EQ(retrieve(context, &never_made), camsim::not_initialized);
     EXPECT_EQ(retrieve(context, nullptr), camsim::invalid_parameter);
     ASSERT_EQ(retrieve(context, &image), 0);
     EXPECT_EQ(camsim::save_image(&image, unsaved.c_str(), 3), camsim::unsupported_format);
+    image_record forged_tag = image; // the record's number, another tag
+    forged_tag.opaque[0] ^= 1;
+    EXPECT_EQ(camsim::save_image(&forged_tag, unsaved.c_str(), FILE_FORMAT_BMP),
+              camsim::not_initialized);
     EXPECT_NE(access(unsaved.c_str(), F_OK), 0);
     EXPECT_EQ(camsim::stop_capture(context), 0);
     EXPECT_EQ(camsim::destroy_context(fresh), 0);
@@ -221,6 +231,38 @@ TEST(Unplugged, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
     EXPECT_EQ(count, 1u); // counted again
     EXPECT_EQ(camsim::destroy_context(context), 0);
     process::remove_tree(directory);
+}
+
+TEST_F(SimulatedCamera, AFailedRetrievalLosesTheFrameDueWhenItsDelayIsOver)
+{
+    camsim::Config config = small_camera(directory);
+    config.fps = 100;
+    ASSERT_EQ(camsim::parse_knob("CAMSIM_FAIL", "fc2RetrieveBuffer@3=-9/50", config), "");
+    camsim::Simulator camera(config);
+    camera_context paced = nullptr;
+    image_record raw{};
+    ASSERT_EQ(camsim::create_context(camera, &paced), 0);
+    ASSERT_EQ(camsim::connect(paced, &id), 0);
+    ASSERT_EQ(camsim::create_image(&raw), 0);
+    ASSERT_EQ(camsim::start_capture(paced), 0);
+    std::vector<int32_t> codes;
+    std::vector<uint64_t> frames;
+    std::vector<double> times;
+    for (int call = 0; call < 4; ++call) {
+        const camsim::Call retrieval(camsim::Operation::retrieve_buffer, camera.config,
+                                     camera.calls);
+        camsim::Delivery delivery;
+        codes.push_back(camsim::retrieve_buffer(paced, &raw, retrieval.injected(),
+                                                retrieval.injected_until(), delivery));
+        frames.push_back(delivery.frame);
+        times.push_back(delivery.time_ms);
+    }
+    // The third call, begun just after frame 1 (ready at 20 ms), fails 50 ms later: the frame
+    // due then is lost, and the next call takes the one after it.
+    EXPECT_EQ(codes, (std::vector<int32_t>{0, 0, -9, 0}));
+    EXPECT_EQ(frames, (std::vector<uint64_t>{0, 1, 6, 7}));
+    EXPECT_EQ(times, (std::vector<double>{10, 20, 70, 80}));
+    EXPECT_EQ(camsim::destroy_context(paced), 0);
 }
 
 } // namespace

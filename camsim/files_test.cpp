@@ -88,7 +88,6 @@ TEST(ReplaceFile, LeavesTheOldFileOrTheNewUnderItsNameAndNothingElse)
     }
 }
 
-
 bool write_x(int fd)
 {
     return camsim::write_all(fd, "new", 3);

@@ -21,6 +21,8 @@ TEST_F(SimulatedCamera, AbsoluteValuesAreClampedToThePropertyRange)
                            {PROPERTY_SHUTTER, -5.0f, 0.01f},
                            {PROPERTY_GAIN, 30.0f, 24.0f},
                            {PROPERTY_GAIN, -3.0f, 0.0f},
+                           {PROPERTY_GAIN, 7.123456f, 7.123456f}, // kept to the last bit
+                           {PROPERTY_AUTO_EXPOSURE, 1.0f, 1.0f},
                            {PROPERTY_GAIN, 12.4f, 12.4f},
                            {PROPERTY_AUTO_EXPOSURE, 5.0f, 2.0f},
                            // The shutter opens for whole lines of 10 microseconds.
@@ -50,6 +52,7 @@ TEST_F(SimulatedCamera, PassThroughMembersComeBackAsTheCameraHoldsThem)
     camera_property written = before;
     written.integer_value_b = 77;
     written.reserved[3] = 99; // reserved words belong to the camera
+    written.one_push = 1;     // an adjustment over by the time it is read back
     written.absolute_control = 1;
     written.auto_manual_mode = 0;
     written.absolute_value = 20.5f;
@@ -57,6 +60,7 @@ TEST_F(SimulatedCamera, PassThroughMembersComeBackAsTheCameraHoldsThem)
     camera_property after = read(PROPERTY_SHUTTER);
     EXPECT_EQ(after.integer_value_b, 77u);
     EXPECT_EQ(after.reserved[3], 0u);
+    EXPECT_EQ(after.one_push, 0);
     EXPECT_EQ(after.absolute_value, 20.5f);
     EXPECT_NE(after.integer_value_a,
               before.integer_value_a); // the raw value follows the absolute one
@@ -65,6 +69,9 @@ TEST_F(SimulatedCamera, PassThroughMembersComeBackAsTheCameraHoldsThem)
     after.integer_value_a = 4095;
     ASSERT_EQ(camsim::set_property(context, &after), 0);
     EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 33.3f);
+    after.integer_value_a = 5000; // beyond the raw range
+    ASSERT_EQ(camsim::set_property(context, &after), 0);
+    EXPECT_EQ(read(PROPERTY_SHUTTER).integer_value_a, 4095u);
 }
 
 } // namespace

@@ -94,6 +94,9 @@ TEST_F(SimulatedCamera, NoiseGrowsWithSignalAndWithGain)
     EXPECT_GT(runs[1].deviation, 1.6 * runs[0].deviation); // gain amplifies the noise
     EXPECT_NEAR(runs[2].mean * 4, runs[0].mean, 4.0);
     EXPECT_GT(runs[0].deviation, 1.3 * runs[2].deviation); // shot noise grows with signal
+    // Fresh noise each frame: unstamped frames of a still scene differ.
+    EXPECT_NE(grey_frame(directory, scene, 20, 0, 0).pixels,
+              grey_frame(directory, scene, 20, 0, 1).pixels);
 }
 
 TEST_F(SimulatedCamera, SaturatedPhotositesReadExactly255)

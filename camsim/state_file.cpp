@@ -4,8 +4,10 @@
 
 #include "files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -22,6 +25,8 @@ namespace camsim
 {
 namespace
 {
+
+using Clock = std::chrono::steady_clock;
 
 const char *const state_name = "camsim.state";
 constexpr const char *header = "camsim-state 1";
@@ -31,13 +36,16 @@ std::string private_directory()
     return "/tmp/camsim-" + std::to_string(::getuid());
 }
 
-// Why a file or directory with these attributes is not this user's alone, or empty.
-std::string foreign(const struct stat &info)
+// Why a file or directory with these attributes is not this user's alone, or empty. A lock
+// file may not even be readable by others: whoever can open it can hold the lock.
+std::string foreign(const struct stat &info, bool lock = false)
 {
     if (info.st_uid != ::geteuid())
         return "not owned by this user";
     if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         return "writable by other users";
+    if (lock && (info.st_mode & (S_IRGRP | S_IROTH)) != 0)
+        return "readable by other users";
     return "";
 }
 
@@ -140,7 +148,7 @@ std::string standard_state_path(const std::string &runtime_directory)
     return (runtime_directory.empty() ? private_directory() : runtime_directory) + "/" + state_name;
 }
 
-int open_state(const std::string &path, int flags, std::string &refusal)
+int open_state(const std::string &path, int flags, std::string &refusal, bool lock)
 {
     refusal.clear();
     const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
@@ -157,7 +165,7 @@ int open_state(const std::string &path, int flags, std::string &refusal)
     else if (!S_ISREG(info.st_mode))
         refusal = "not a regular file";
     else
-        refusal = foreign(info);
+        refusal = foreign(info, lock);
     if (!refusal.empty()) {
         ::close(fd);
         return -1;
@@ -196,6 +204,29 @@ void report_refused_state(const std::string &path, const std::string &why)
 namespace
 {
 
+// Takes the lock on the open lock file, waiting at most `wait_ms` for another holder to
+// let go (polled: a blocking wait could not be bounded without a signal). Returns why not,
+// or empty.
+std::string take_lock(int fd, unsigned wait_ms)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return "";
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return std::strerror(errno);
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            char text[96];
+            std::snprintf(text, sizeof text, "held by another process for %g s", wait_ms / 1000.0);
+            return text;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+}
+
 // Changes the camera's records in the state file under its lock: `change` gets them as they
 // are now (factory settings for any not stored yet) and says whether to write them back.
 bool update_state(const StatePlace &state, unsigned camera,
@@ -210,12 +241,17 @@ bool update_state(const StatePlace &state, unsigned camera,
     Table table;
     if (!read_table(state, table))
         return false; // refused, whatever the lock
-    const int lock = open_state(path + ".lock", O_RDWR | O_CREAT, refusal);
+    const int lock = open_state(path + ".lock", O_RDWR | O_CREAT, refusal, true);
     if (lock < 0) {
         report_refused_state(path, "lock file '" + path + ".lock': " + refusal);
         return false;
     }
-    while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    const std::string busy = take_lock(lock, state.lock_wait_ms);
+    if (!busy.empty()) {
+        std::fprintf(stderr, "camsim: state file '%s' not written: lock file '%s.lock' %s\n",
+                     path.c_str(), path.c_str(), busy.c_str());
+        ::close(lock);
+        return false;
     }
     // Read again under the lock: another process may have changed another property.
     bool stored = read_table(state, table);

@@ -18,7 +18,8 @@ std::string standard_state_path(const std::string &runtime_directory);
 
 // One line per camera and property. Readers take the file as it is (it is only ever
 // replaced whole); writers update it under a lock, so concurrent processes lose no change.
-// A missing or damaged file reads as factory settings.
+// A missing or damaged file reads as factory settings. A write whose lock another process
+// holds longer than the state place's wait fails, with a line on standard error.
 Settings load_settings(const StatePlace &state, unsigned camera);
 bool store_property(const StatePlace &state, unsigned camera, const camera_property &written,
                     camera_property &held);
@@ -28,11 +29,12 @@ bool store_property(const StatePlace &state, unsigned camera, const camera_prope
 // stops. Returns whether the file changed.
 bool keep_auto_values(const StatePlace &state, unsigned camera, double shutter_ms, double gain_db);
 
-// Opens the state file (or its lock) with `flags` (O_RDONLY, or O_RDWR | O_CREAT), never
+// Opens the state file (or its `lock`) with `flags` (O_RDONLY, or O_RDWR | O_CREAT), never
 // following a link at path and never blocking on a FIFO, and checks what it opened: a
-// regular file owned by this user and writable by no one else. Returns the descriptor, or
-// -1 with `refusal` saying why; a file that is missing gives -1 and no refusal.
-int open_state(const std::string &path, int flags, std::string &refusal);
+// regular file owned by this user and writable by no one else (a lock file readable by no
+// one else either). Returns the descriptor, or -1 with `refusal` saying why; a file that is
+// missing gives -1 and no refusal.
+int open_state(const std::string &path, int flags, std::string &refusal, bool lock = false);
 
 // Checks the directory of a state file in one of the standard places (and makes the one in
 // /tmp when `create` is set and it is missing): a directory, not a link, owned by this user

@@ -3,7 +3,10 @@
 #include "simulated_camera_test.h"
 #include "state_file.h"
 
+#include <fcntl.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 using namespace camsim_test;
 
@@ -38,6 +41,16 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     const camera_property kept = read_elsewhere(PROPERTY_SHUTTER);
     EXPECT_EQ(kept.absolute_value, 4.22f);
     EXPECT_EQ(kept.auto_manual_mode, 1);
+    // It keeps them too when the context is destroyed while capturing.
+    ASSERT_EQ(write_absolute(PROPERTY_GAIN, 12.0f), 0);
+    image_record raw{};
+    ASSERT_EQ(camsim::create_image(&raw), 0);
+    ASSERT_EQ(camsim::start_capture(context), 0);
+    for (int frame = 0; frame < 16; ++frame)
+        ASSERT_EQ(retrieve(context, &raw), 0);
+    ASSERT_EQ(camsim::destroy_context(context), 0);
+    EXPECT_EQ(read_elsewhere(PROPERTY_SHUTTER).absolute_value, 2.51f);
+    ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
 }
 
 TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
@@ -48,7 +61,10 @@ TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
         "camsim-state 1\n0 99 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         // Values the camera could not hold.
         "camsim-state 1\n0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
-        "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
+        "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        // Another format, and a line with a field more than this one has.
+        "camsim-state 2\n0 12 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        "camsim-state 1\n0 12 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
     for (const char *content : damaged) {
         SCOPED_TRACE(content);
         harness::write_file(state_path, content);
@@ -57,6 +73,36 @@ TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
         ASSERT_EQ(write_absolute(PROPERTY_GAIN, 4.0f), 0); // and a write replaces it
         EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 4.0f);
     }
+}
+
+TEST_F(SimulatedCamera, TheLockIsTheUsersAloneAndAWriteWaitsForItOnlySoLong)
+{
+    const std::string lock_path = state_path + ".lock";
+    ASSERT_EQ(write_absolute(PROPERTY_GAIN, 3.0f), 0);
+    struct stat info {
+    };
+    ASSERT_EQ(stat(lock_path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    // Another process holding the lock, as this description of the file does.
+    camsim::Config config = small_camera(directory);
+    config.state.lock_wait_ms = 50;
+    camsim::Simulator impatient(config);
+    camera_context other = nullptr;
+    ASSERT_EQ(camsim::create_context(impatient, &other), 0);
+    ASSERT_EQ(camsim::connect(other, &id), 0);
+    camera_property gain = read(PROPERTY_GAIN);
+    gain.absolute_value = 6.0f;
+    const int holder = open(lock_path.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(harness::capture_output(
+                  stderr, [&] { EXPECT_EQ(camsim::set_property(other, &gain), camsim::failed); }),
+              "camsim: state file '" + state_path + "' not written: lock file '" + lock_path +
+                  "' held by another process for 0.05 s\n");
+    close(holder);
+    EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 3.0f);
+    EXPECT_EQ(camsim::set_property(other, &gain), 0);
+    EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 6.0f);
+    EXPECT_EQ(camsim::destroy_context(other), 0);
 }
 
 TEST(StatePath, IsInTheRuntimeDirectoryElseInAPrivateOneInTmp)

@@ -208,18 +208,19 @@ std::set<std::string> directory_entries(const std::string &directory)
     return listing.entries;
 }
 
-std::string capture_stdout(const std::function<void()> &action)
+std::string capture_output(FILE *stream, const std::function<void()> &action)
 {
-    const std::string directory = temporary_directory("camkit-stdout");
+    const std::string directory = temporary_directory("camkit-output");
     const std::string path = directory + "/out";
-    std::fflush(stdout);
-    const int saved = dup(1);
+    const int fd = fileno(stream);
+    std::fflush(stream);
+    const int saved = dup(fd);
     const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    check(saved >= 0 && file >= 0 && dup2(file, 1) == 1, "redirect standard output");
+    check(saved >= 0 && file >= 0 && dup2(file, fd) == fd, "redirect output");
     close(file);
     action();
-    std::fflush(stdout);
-    dup2(saved, 1);
+    std::fflush(stream);
+    dup2(saved, fd);
     close(saved);
     std::string out = read_file(path);
     remove_tree(directory);

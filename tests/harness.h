@@ -5,6 +5,7 @@
 #include "process.h"
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
@@ -97,8 +98,8 @@ using process::temporary_root;
 // Every name in a directory.
 std::set<std::string> directory_entries(const std::string &directory);
 
-// What `action` prints on this process's standard output.
-std::string capture_stdout(const std::function<void()> &action);
+// What `action` prints on this process's standard output or error (`stream`).
+std::string capture_output(FILE *stream, const std::function<void()> &action);
 
 using process::read_file;
 void write_file(const std::string &path, const std::string &bytes);

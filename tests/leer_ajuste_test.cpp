@@ -23,8 +23,8 @@ Read read_setting(const std::string &content, bool exposure_rule)
     const std::string path = directory + "/ajuste.txt";
     harness::write_file(path, content);
     Read read{false, -1.0f, ""};
-    read.out = harness::capture_stdout(
-        [&] { read.ok = leer_ajuste(path.c_str(), exposure_rule, &read.value); });
+    read.out = harness::capture_output(
+        stdout, [&] { read.ok = leer_ajuste(path.c_str(), exposure_rule, &read.value); });
     harness::remove_tree(directory);
     return read;
 }
@@ -116,7 +116,7 @@ TEST(LeerAjuste, AFileThatCannotBeReadNamesTheFile)
         SCOPED_TRACE(name);
         float value = -1.0f;
         bool ok = true;
-        EXPECT_EQ(harness::capture_stdout([&] { ok = leer_ajuste(name, true, &value); }),
+        EXPECT_EQ(harness::capture_output(stdout, [&] { ok = leer_ajuste(name, true, &value); }),
                   std::string("No se pudo abrir el archivo ") + name + "\n");
         EXPECT_FALSE(ok);
         EXPECT_EQ(value, -1.0f);

@@ -7,6 +7,8 @@
 # on no include path but its own.
 # Usage: sdk_choice.sh SOURCE_DIR SDK_C_LIBRARY SDK_LIBRARY [CMAKE_OPTION...]
 set -eu
+# CMake also looks for libraries where these name: the only SDK here is the one laid out below.
+unset LIB CMAKE_LIBRARY_PATH
 source_dir=$1 sdk_c=$2 sdk=$3
 shift 3
 work=$(mktemp -d "${TMPDIR:-/tmp}/camkit-sdk-XXXXXX")
