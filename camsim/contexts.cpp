@@ -1,6 +1,7 @@
-// Contexts, checked against the SDK's contract, each over one simulated camera: the
-// connection, its properties and its stream.
+// Contexts, checked against the SDK's contract, each over one simulated camera: their
+// handles, the connection and its properties (the stream is in streaming.cpp).
 #include "camera.h"
+#include "context.h"
 
 #include "auto_exposure.h"
 #include "frame_clock.h"
@@ -31,29 +32,6 @@ static_assert(sizeof(camera_id) == 4 * sizeof(uint32_t), "an identifier is four 
 static_assert(sizeof(camera_property) == 25 * sizeof(uint32_t),
               "a property record is nine words and sixteen reserved ones");
 
-struct Context {
-    explicit Context(Simulator &made_by) : simulator(made_by) {}
-
-    Simulator &simulator;
-    std::mutex mutex;
-    std::condition_variable stopped; // capture stopped or the context destroyed
-    bool destroyed = false;
-    bool connected = false;
-    Clock::time_point connected_at;
-    unsigned camera = 0;
-    bool capturing = false;
-    uint64_t captures = 0; // starts of capture so far
-    Settings settings = factory_settings();
-    Stream stream; // the sensor's state while capturing
-    FrameClock clock;
-    StreamOwner owner; // held while capturing: the camera streams to one context at a time
-
-    const Config &config() const
-    {
-        return simulator.config;
-    }
-};
-
 // Every context that exists: one goes with its destruction.
 Handles<Context> &contexts()
 {
@@ -66,11 +44,7 @@ std::shared_ptr<Context> find_context(camera_context handle)
     return contexts().find(reinterpret_cast<uintptr_t>(handle));
 }
 
-// A live context, locked.
-struct Locked {
-    std::shared_ptr<Context> context;
-    std::unique_lock<std::mutex> lock;
-};
+} // namespace
 
 // Whether the context's connection holds at `now`; a connection the cable's pull broke is
 // lost here, and its stream with it.
@@ -106,54 +80,6 @@ Error lock_connected(camera_context handle, Locked &locked)
         return error;
     return locked.context->connected ? ok : not_connected;
 }
-
-// The time between the context's frames now.
-Clock::duration period(const Context &context)
-{
-    return frame_period(context.config().fps, exposure_in_use(context.settings, &context.stream));
-}
-
-// Waits for the frame a retrieval takes: the newest one not yet delivered, and not before
-// `not_before`. False when capture stopped or the context ended meanwhile.
-bool await_frame(Context &context, std::unique_lock<std::mutex> &lock, Clock::time_point not_before,
-                 uint64_t &frame)
-{
-    const uint64_t capture = context.captures;
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        if (!connection_holds(context, now))
-            return false;
-        // A setting another process wrote applies from the next frame.
-        context.settings = load_settings(context.config().state, context.camera);
-        set_period(context.clock, period(context), now);
-        Clock::time_point ready;
-        const bool due = frame_due(context.clock, now, frame, ready);
-        if (due && now >= not_before)
-            return true;
-        // The cable's pull ends the wait too.
-        context.stopped.wait_until(lock,
-                                   std::min(due ? not_before : std::max(not_before, ready),
-                                            context.simulator.cable.breaks(context.connected_at)));
-        if (context.destroyed || !context.capturing || context.captures != capture)
-            return false;
-    }
-}
-
-// Marks the frame taken and exposes it, with the frames the sensor made since the last
-// one exposed, so auto exposure follows every frame made.
-std::shared_ptr<const ExposedScene> take_frame(Context &context, uint64_t frame, Delivery &delivery)
-{
-    std::shared_ptr<const ExposedScene> scene; // frames are taken in order: this one is new
-    const uint64_t exposures = take(context.clock, frame);
-    for (uint64_t made = frame + 1 - exposures; made <= frame; ++made)
-        scene = expose_frame(context.stream, context.settings, made);
-    delivery.taken = true;
-    delivery.frame = frame;
-    delivery.time_ms = frame_time_ms(context.clock, frame);
-    return scene;
-}
-
-} // namespace
 
 Error create_context(Simulator &simulator, camera_context *handle)
 {
@@ -247,93 +173,6 @@ Error set_property(camera_context handle, const camera_property *property)
     Context &context = *locked.context;
     camera_property &held = *context.settings.find(property->type);
     return store_property(context.config().state, context.camera, *property, held) ? ok : failed;
-}
-
-Error start_capture(camera_context handle)
-{
-    Locked locked;
-    if (Error error = lock_connected(handle, locked))
-        return error;
-    Context &context = *locked.context;
-    if (context.capturing)
-        return already_started;
-    if (Error error = context.owner.take(context.config().state, context.camera))
-        return error;
-    context.settings = load_settings(context.config().state, context.camera);
-    context.capturing = true;
-    ++context.captures;
-    begin_stream(context.stream, context.settings, context.simulator.scene, context.config().fps);
-    context.clock = start_clock(Clock::now(), period(context));
-    return ok;
-}
-
-int32_t retrieve_buffer(camera_context handle, image_record *record, int32_t injected,
-                        Clock::time_point not_before, Delivery &delivery)
-{
-    Locked locked;
-    Error error = lock_connected(handle, locked);
-    if (injected != 0) {
-        // The failing call still takes sensor time: the frame it would have had is lost.
-        uint64_t frame = 0;
-        if (error == ok && locked.context->capturing) {
-            if (await_frame(*locked.context, locked.lock, not_before, frame))
-                take_frame(*locked.context, frame, delivery);
-            else
-                delivery.cut_short = true; // its delay is over with the stream
-        }
-        return injected;
-    }
-    if (error != ok)
-        return error;
-    Context &context = *locked.context;
-    if (!context.capturing)
-        return not_started;
-    if (record == nullptr)
-        return invalid_parameter;
-    std::shared_ptr<ImageSlot> slot = find_image(record);
-    if (slot == nullptr)
-        return not_initialized;
-    uint64_t frame = 0;
-    if (!await_frame(context, locked.lock, not_before, frame))
-        return context.destroyed   ? invalid_context
-               : context.connected ? not_started
-                                   : not_connected;
-    std::shared_ptr<const ExposedScene> scene = take_frame(context, frame, delivery);
-    locked.lock.unlock();
-
-    std::lock_guard<std::mutex> lock(slot->mutex);
-    Image &image = slot->image;
-    image.layout = PixelLayout::bayer_rggb;
-    image.width = image.stride = context.config().width;
-    image.height = context.config().height;
-    image.pixels.clear();
-    image.exposure = std::move(scene);
-    image.frame = frame;
-    image.context = reinterpret_cast<uintptr_t>(handle);
-    return ok;
-}
-
-// A camera keeps the values its auto exposure chose when capture stops: a later capture
-// starts from them, and reads outside a stream report them.
-void keep_auto_exposure(const Context &context)
-{
-    if (context.stream.frames > 0)
-        keep_auto_values(context.config().state, context.camera, context.stream.shutter,
-                         context.stream.gain);
-}
-
-Error stop_capture(camera_context handle)
-{
-    Locked locked;
-    if (Error error = lock_connected(handle, locked))
-        return error;
-    if (!locked.context->capturing)
-        return not_started;
-    locked.context->capturing = false;
-    locked.context->stopped.notify_all();
-    keep_auto_exposure(*locked.context);
-    locked.context->owner.release();
-    return ok;
 }
 
 Error destroy_context(camera_context handle)

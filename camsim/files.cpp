@@ -1,25 +1,21 @@
 // Replacing a file atomically through an unnamed temporary file, and freeing the file it
 // replaces off the caller's path.
 #include "files.h"
+#include "incoming_names.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -27,10 +23,6 @@ namespace camsim
 {
 namespace
 {
-
-// Marks the hidden name of a new file on its way to its place:
-// .<name>.camsim-new.<process>.<save>, <save> counting the saves of the process.
-constexpr const char *incoming_mark = ".camsim-new.";
 
 // Catchable signals held back while a new file has a temporary name, so that only SIGKILL
 // can end the process with that name still there (and the next save of the file removes it).
@@ -164,104 +156,6 @@ bool fill_file(int fd, size_t size, const std::function<bool(int fd)> &fill)
     return reserve(fd, size) && fill(fd) && ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size);
 }
 
-// The hidden names this process has given and not yet removed, and the directories it has
-// listed for names left by killed processes.
-struct Incoming {
-    std::mutex mutex;
-    uint64_t saves = 0;
-    std::set<std::string> under_way;
-    std::set<std::tuple<uint32_t, uint32_t, uint64_t, int64_t, uint32_t>> listed;
-};
-
-Incoming &incoming()
-{
-    static Incoming instance;
-    return instance;
-}
-
-// A hidden name of one save of this process, known as under way until it is dropped (after
-// the save has removed it): threads saving one file at once each have their own.
-class IncomingName
-{
-  public:
-    explicit IncomingName(const std::string &base)
-    {
-        Incoming &all = incoming();
-        std::lock_guard<std::mutex> lock(all.mutex);
-        name_ = incoming_name(base, ::getpid(), all.saves++);
-        all.under_way.insert(name_);
-    }
-    IncomingName(const IncomingName &) = delete;
-    IncomingName &operator=(const IncomingName &) = delete;
-    ~IncomingName()
-    {
-        Incoming &all = incoming();
-        std::lock_guard<std::mutex> lock(all.mutex);
-        all.under_way.erase(name_);
-    }
-    const char *c_str() const
-    {
-        return name_.c_str();
-    }
-
-  private:
-    std::string name_;
-};
-
-// The process in a hidden incoming name, 0 when name is none.
-long incoming_process(const std::string &name)
-{
-    const size_t mark = name.rfind(incoming_mark);
-    if (name[0] != '.' || mark == std::string::npos || mark == 0)
-        return 0;
-    char *end = nullptr;
-    const long process = std::strtol(name.c_str() + mark + std::strlen(incoming_mark), &end, 10);
-    if (*end == '.') { // the save, absent from names an earlier version gave
-        const char *save = end + 1;
-        if (std::strtoull(save, &end, 10) == 0 && end == save)
-            return 0;
-    }
-    return *end == '\0' ? process : 0;
-}
-
-// Removes what processes killed while replacing a file in dir left there: the hidden
-// incoming names of processes that are gone, or of a process before this one with its
-// number. Listed once a process per directory (told apart by its inode and birth time, as
-// inode numbers are used again), since listing it on every save would cost in proportion
-// to its size; where the filesystem keeps no birth time, listed every time.
-void remove_stale_incoming(int dir)
-{
-    struct statx info;
-    if (::statx(dir, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &info) != 0)
-        return;
-    // Held while listing, so that the names of saves under way on other threads are known.
-    Incoming &all = incoming();
-    std::lock_guard<std::mutex> lock(all.mutex);
-    if ((info.stx_mask & STATX_BTIME) &&
-        !all.listed
-             .insert({info.stx_dev_major, info.stx_dev_minor, info.stx_ino, info.stx_btime.tv_sec,
-                      info.stx_btime.tv_nsec})
-             .second)
-        return;
-    const int listing = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (entries == nullptr) {
-        if (listing >= 0)
-            ::close(listing);
-        return;
-    }
-    while (const dirent *entry = ::readdir(entries)) {
-        const std::string name = entry->d_name;
-        const long process = incoming_process(name);
-        if (process <= 0)
-            continue;
-        if (process == ::getpid() ? all.under_way.count(name) == 0
-                                  : ::kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH)
-            ::unlinkat(dir, name.c_str(), 0);
-    }
-    ::closedir(entries);
-}
-
 // Puts the complete unnamed file at fd under `base` in dir, replacing what is there.
 bool publish(int fd, int dir, const std::string &base)
 {
@@ -351,14 +245,6 @@ bool write_all(int fd, const void *bytes, size_t size)
         size -= static_cast<size_t>(n);
     }
     return true;
-}
-
-std::string incoming_name(const std::string &base, pid_t process, uint64_t save)
-{
-    const std::string owner = incoming_mark + std::to_string(process) + "." + std::to_string(save);
-    // A long name keeps only its start: the process and the save tell the names apart.
-    const size_t kept = std::min(base.size(), static_cast<size_t>(NAME_MAX) - 1 - owner.size());
-    return "." + base.substr(0, kept) + owner;
 }
 
 bool replace_file(const std::string &path, mode_t mode, size_t size,

@@ -33,10 +33,4 @@ bool replace_file(const std::string &path, mode_t mode, size_t size,
 // Waits until the files replaced so far are freed (done at exit in any case).
 void finish_freeing();
 
-// The hidden name a new file briefly has beside path while `process` puts it in path's
-// place, in the process's save number `save`; never longer than a file name can be. One that
-// a killed process left is removed by the first file the next process replaces in that
-// directory.
-std::string incoming_name(const std::string &base, pid_t process, uint64_t save = 0);
-
 } // namespace camsim

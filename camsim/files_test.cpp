@@ -4,6 +4,7 @@
 #include "files.h"
 #include "harness.h"
 #include "image.h"
+#include "incoming_names.h"
 
 #include <atomic>
 #include <climits>
