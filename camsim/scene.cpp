@@ -76,7 +76,7 @@ void span(const ExposedScene &e, double u0, double u1, unsigned &begin, unsigned
 
 // Row y of the scene with its noise: the shapes in the order they lie over each other, and
 // the background band where none is; or the scene file's row.
-void scene_row(const ExposedScene &e, unsigned y, const int8_t *noise, uint8_t *out)
+void scene_row(const ExposedScene &e, unsigned y, const uint8_t *noise, uint8_t *out)
 {
     if (!e.whole.level.empty()) {
         const size_t offset = static_cast<size_t>(y) * e.width;
@@ -181,7 +181,7 @@ double built_in_mean(unsigned width, unsigned height)
     e.height = height;
     e.brightness = 1.0;
     expose_built_in(e, 1.0);
-    const std::vector<int8_t> silence(e.width, 0);
+    const std::vector<uint8_t> silence(e.width, noise_silence);
     std::vector<uint8_t> row(e.width);
     double sum = 0;
     for (unsigned y = 0; y < e.height; ++y) {
@@ -236,7 +236,11 @@ double Scene::metering_factor() const
 
 void raw_row(const ExposedScene &scene, uint64_t frame, unsigned y, uint8_t *out)
 {
-    scene_row(scene, y, frame_noise(frame, y, scene.width), out);
+    // Kept from row to row: the noise of one row at a time.
+    static thread_local std::vector<uint8_t> noise;
+    noise.resize(noise_row_size(scene.width));
+    frame_noise(frame, y, scene.width, noise.data());
+    scene_row(scene, y, noise.data(), out);
     if (scene.stamp)
         stamp_row(frame, scene.width, scene.height, y, out);
 }

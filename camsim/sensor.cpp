@@ -4,13 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace camsim
 {
 namespace
 {
-
-constexpr size_t noise_period = 1u << 16;
 
 // Sensor noise at 0 dB: photon shot noise, with 0.08 levels per electron (a full well of
 // about 3200 electrons reads 255), and read noise of 0.6 levels. Gain multiplies the
@@ -18,49 +17,44 @@ constexpr size_t noise_period = 1u << 16;
 constexpr double levels_per_electron = 0.08;
 constexpr double read_noise = 0.6;
 
-// Noise samples are eighths of a standard deviation and deviations eighths of a level (at
-// most 127, so a level plus its noise fits 16 bits): their product over 64 is the noise in
-// levels.
-constexpr double noise_unit = 8, deviation_unit = 8;
+// A noise sample is the sum of the two 4-bit halves of a random byte: 0 to 30, centred on
+// noise_silence, with a triangular spread of sqrt(2 x (16^2 - 1) / 12) samples. Levels are
+// held as 64ths; a deviation is in steps of 64 / spread of a level, so that deviation x
+// (sample - noise_silence) / 64 is the noise in levels. A deviation is at most 255: about 26
+// levels, more than the sensor gives at full gain, and a level plus its noise fits 16 bits.
+constexpr double noise_spread = 6.519202405202649;
 constexpr int level_unit = 64;
+constexpr double deviation_unit = level_unit / noise_spread;
 
 // How strongly each photosite of the RGGB mosaic answers to grey light.
 constexpr double red_response = 0.75, green_response = 1.0, blue_response = 0.6;
 
-// The rounding of std::lround (halves away from zero), usable at compile time.
-constexpr long round_half_away(double x)
+// The noise of every frame is drawn from one fixed seed: the same frame number, the same noise.
+constexpr uint64_t noise_seed = 0x6a09e667f3bcc909u;
+
+// The 32-bit key of a frame's noise: its number and the seed through a 64-bit mixer
+// (splitmix64's), so that neighbouring frame numbers get unrelated keys.
+uint32_t frame_key(uint64_t frame)
 {
-    const long whole = static_cast<long>(x); // towards zero
-    const double rest = x - static_cast<double>(whole);
-    return rest >= 0.5 ? whole + 1 : rest <= -0.5 ? whole - 1 : whole;
+    uint64_t z = noise_seed + frame * 0x9e3779b97f4a7c15u;
+    z = (z ^ z >> 30) * 0xbf58476d1ce4e5b9u;
+    z = (z ^ z >> 27) * 0x94d049bb133111ebu;
+    return static_cast<uint32_t>((z ^ z >> 31) >> 32);
 }
 
-// Normal samples in noise units: each the sum of the four bytes of a pseudo-random word,
-// centred and scaled to a standard deviation of one. Twice the period long, so a window of
-// one period starting anywhere in it is contiguous. Made when the library is compiled, so
-// no process spends its start-up on it.
-struct NoiseTable {
-    int8_t values[2 * noise_period];
-};
-
-constexpr NoiseTable make_noise_table()
+// A counter-based generator: a 32-bit multiply-xorshift hash (two rounds) of the frame's key
+// plus a counter. Each word is computed on its own, so a row's words are made side by side in
+// vector lanes rather than one after another.
+inline uint32_t noise_word(uint32_t key, uint32_t counter)
 {
-    // The standard deviation of a sum of four uniform bytes: sqrt(4 * (256^2 - 1) / 12).
-    constexpr double spread = 147.80054127099805;
-    NoiseTable table{};
-    uint32_t state = 0x2545F491u;
-    for (int8_t &value : table.values) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        const int sum = static_cast<int>((state & 255) + (state >> 8 & 255) + (state >> 16 & 255) +
-                                         (state >> 24));
-        value = static_cast<int8_t>(round_half_away((sum - 510) / spread * noise_unit));
-    }
-    return table;
+    uint32_t x = key + counter;
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
 }
-
-constexpr NoiseTable noise = make_noise_table();
 
 } // namespace
 
@@ -88,22 +82,32 @@ void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviat
         deviation = 0;
         return;
     }
-    level = static_cast<int16_t>(std::lround(light) * level_unit + level_unit / 2);
     const double variance =
         levels_per_electron * gain * light + gain * gain * read_noise * read_noise;
     deviation =
-        static_cast<uint8_t>(std::min(127l, std::lround(std::sqrt(variance) * deviation_unit)));
+        static_cast<uint8_t>(std::min(255l, std::lround(std::sqrt(variance) * deviation_unit)));
+    // The noise sample's centre taken off here once, rather than from every sample.
+    level = static_cast<int16_t>(std::lround(light) * level_unit + level_unit / 2 -
+                                 noise_silence * deviation);
 }
 
-const int8_t *frame_noise(uint64_t frame, unsigned y, unsigned width)
+// Four samples a word: its bytes' 4-bit halves summed in place (no carry crosses a byte).
+// The bytes are stored in the processor's order.
+CAMSIM_VECTORISE void frame_noise(uint64_t frame, unsigned y, unsigned width, uint8_t *out)
 {
-    return noise.values + (frame * 40503u + static_cast<size_t>(y) * width) % noise_period;
+    const unsigned words = noise_row_size(width) / 4;
+    const uint32_t key = frame_key(frame), first = y * words;
+    for (unsigned i = 0; i < words; ++i) {
+        uint32_t word = noise_word(key, first + i);
+        word = (word & 0x0f0f0f0fu) + (word >> 4 & 0x0f0f0f0fu);
+        std::memcpy(out + 4 * static_cast<size_t>(i), &word, 4);
+    }
 }
 
 // out = level + deviation x noise over [begin, end), rounded and kept to 0..255: one pass
 // in 16-bit lanes, vectorised for the processor at hand.
-CAMSIM_VECTORISE void add_noise(const int16_t *level, const uint8_t *deviation, const int8_t *noise,
-                                unsigned begin, unsigned end, uint8_t *out)
+CAMSIM_VECTORISE void add_noise(const int16_t *level, const uint8_t *deviation,
+                                const uint8_t *noise, unsigned begin, unsigned end, uint8_t *out)
 {
     for (unsigned x = begin; x < end; ++x) {
         const int16_t value =
