@@ -180,8 +180,8 @@ double built_in_mean(unsigned width, unsigned height)
     e.width = width;
     e.height = height;
     e.brightness = 1.0;
-    expose_built_in(e, 1.0);
-    const std::vector<uint8_t> silence(e.width, noise_silence);
+    expose_built_in(e, 0.0); // no gain, so no noise: the photosites read their light
+    const std::vector<uint8_t> silence(noise_row_size(e.width), 0);
     std::vector<uint8_t> row(e.width);
     double sum = 0;
     for (unsigned y = 0; y < e.height; ++y) {

@@ -17,12 +17,13 @@ namespace
 constexpr double levels_per_electron = 0.08;
 constexpr double read_noise = 0.6;
 
-// A noise sample is the sum of the two 4-bit halves of a random byte: 0 to 30, centred on
-// noise_silence, with a triangular spread of sqrt(2 x (16^2 - 1) / 12) samples. Levels are
-// held as 64ths; a deviation is in steps of 64 / spread of a level, so that deviation x
-// (sample - noise_silence) / 64 is the noise in levels. A deviation is at most 255: about 26
-// levels, more than the sensor gives at full gain, and a level plus its noise fits 16 bits.
-constexpr double noise_spread = 6.519202405202649;
+// A noise sample is a random 4-bit number: 0 to 15, uniform, centred on 7.5, with a spread
+// of sqrt((16^2 - 1) / 12) samples. A grey pixel is the mean of four photosites, so its noise
+// is close to normal. Levels are held as 64ths; a deviation is in steps of 64 / spread of a
+// level, so that deviation x (sample - 7.5) / 64 is the noise in levels. A deviation is at most
+// 255: about 18 levels, more than the sensor gives at full gain on a mid-grey, and a level
+// plus its noise fits 16 bits.
+constexpr double noise_spread = 4.6097722286464435;
 constexpr int level_unit = 64;
 constexpr double deviation_unit = level_unit / noise_spread;
 
@@ -86,21 +87,24 @@ void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviat
         levels_per_electron * gain * light + gain * gain * read_noise * read_noise;
     deviation =
         static_cast<uint8_t>(std::min(255l, std::lround(std::sqrt(variance) * deviation_unit)));
-    // The noise sample's centre taken off here once, rather than from every sample.
+    // The noise samples' centre (7.5) taken off here once, rather than from every sample.
     level = static_cast<int16_t>(std::lround(light) * level_unit + level_unit / 2 -
-                                 noise_silence * deviation);
+                                 (15 * deviation + 1) / 2);
 }
 
-// Four samples a word: its bytes' 4-bit halves summed in place (no carry crosses a byte).
-// The bytes are stored in the processor's order.
+// Eight samples a word, its 4-bit halves: the low halves of the row's words make the first
+// half of its samples, the high halves the second, so both are written straight from vector
+// lanes. The bytes are stored in the processor's order.
 CAMSIM_VECTORISE void frame_noise(uint64_t frame, unsigned y, unsigned width, uint8_t *out)
 {
-    const unsigned words = noise_row_size(width) / 4;
+    const size_t half = noise_row_size(width) / 2;
+    const unsigned words = static_cast<unsigned>(half / 4);
     const uint32_t key = frame_key(frame), first = y * words;
     for (unsigned i = 0; i < words; ++i) {
-        uint32_t word = noise_word(key, first + i);
-        word = (word & 0x0f0f0f0fu) + (word >> 4 & 0x0f0f0f0fu);
-        std::memcpy(out + 4 * static_cast<size_t>(i), &word, 4);
+        const uint32_t word = noise_word(key, first + i);
+        const uint32_t low = word & 0x0f0f0f0fu, high = word >> 4 & 0x0f0f0f0fu;
+        std::memcpy(out + 4 * static_cast<size_t>(i), &low, 4);
+        std::memcpy(out + half + 4 * static_cast<size_t>(i), &high, 4);
     }
 }
 

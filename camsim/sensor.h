@@ -26,13 +26,10 @@ double response(unsigned x, unsigned y);
 // photosite at or beyond full scale is saturated and reads 255 whatever the noise.
 void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviation);
 
-// A noise sample of no noise: samples run from 0 to twice this.
-constexpr uint8_t noise_silence = 15;
-
-// The bytes frame_noise writes for a row `width` photosites wide: a whole number of words.
+// The bytes frame_noise writes for a row `width` photosites wide: whole words' worth.
 constexpr size_t noise_row_size(unsigned width)
 {
-    return (static_cast<size_t>(width) + 3) & ~static_cast<size_t>(3);
+    return (static_cast<size_t>(width) + 7) & ~static_cast<size_t>(7);
 }
 
 // The noise samples of row y of frame number `frame` of a sensor `width` photosites wide, into
