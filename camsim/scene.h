@@ -13,20 +13,34 @@
 namespace camsim
 {
 
-// The scene as the sensor's mosaic sees it at one brightness and gain. The built-in scene
-// (gradients, a bright disc, a dark square and a checkerboard) is built row by row from a
-// few prepared rows, so a frame costs little more than its bytes; a scene from a file is
-// held whole. Immutable once made; frames taken at it share it.
+// The built-in scene's rows of photosites prepared at an exposure: its background gradients
+// and its flat shapes (a bright disc, a dark square, a checkerboard's light and dark cells).
+enum PreparedRow { gradient, reverse_gradient, disc, square, light_cell, dark_cell, prepared_rows };
+
+// Where the built-in scene's prepared rows lie on a sensor: row y is made of the runs
+// runs[first[y]] to runs[first[y + 1] - 1], drawn in order. The same at every exposure.
+struct SceneLayout {
+    struct Run {
+        unsigned begin, end; // columns
+        PreparedRow row;
+    };
+    std::vector<Run> runs;
+    std::vector<size_t> first;
+};
+
+// The scene as the sensor's mosaic sees it at one brightness and gain. The built-in scene is
+// built row by row from a few prepared rows, so a frame costs little more than its bytes; a
+// scene from a file is held whole. Immutable once made; frames taken at it share it.
 struct ExposedScene {
     unsigned width = 0;
     unsigned height = 0;
     double brightness = 0; // the exposure factor, 1.0 for a well-exposed built-in scene
     double gain_db = 0;
     bool stamp = true; // the frame number is drawn
-    // Built-in scene, indexed by row parity (the mosaic's red/green and green/blue rows).
-    SensorRow gradient[2];
-    SensorRow reverse_gradient[2];
-    SensorRow flat[4][2]; // disc, square, light and dark checkerboard cells
+    // Built-in scene: its prepared rows, indexed by row parity (the mosaic's red/green and
+    // green/blue rows), and where they lie.
+    SensorRow prepared[prepared_rows][2];
+    std::shared_ptr<const SceneLayout> layout;
     // Scene from a file (CAMSIM_SCENE): every photosite, rows top-down; empty otherwise.
     SensorRow whole;
 };
@@ -53,12 +67,14 @@ class Scene
 
   private:
     const File *file() const; // null for the built-in scene
+    std::shared_ptr<const SceneLayout> layout() const;
 
     unsigned width_, height_;
     bool stamp_;
     std::string path_;
-    mutable std::once_flag read_, metered_;
+    mutable std::once_flag read_, metered_, laid_out_;
     mutable std::unique_ptr<File> file_;
+    mutable std::shared_ptr<const SceneLayout> layout_;
     mutable double factor_ = 1.0;
 };
 

@@ -38,7 +38,7 @@ constexpr size_t noise_row_size(unsigned width)
 void frame_noise(uint64_t frame, unsigned y, unsigned width, uint8_t *out);
 
 // out = level + deviation x noise over [begin, end), rounded and kept to 0..255.
-void add_noise(const int16_t *level, const uint8_t *deviation, const uint8_t *noise,
-               unsigned begin, unsigned end, uint8_t *out);
+void add_noise(const int16_t *level, const uint8_t *deviation, const uint8_t *noise, unsigned begin,
+               unsigned end, uint8_t *out);
 
 } // namespace camsim
