@@ -76,19 +76,28 @@ void span(unsigned width, double u0, double u1, unsigned &begin, unsigned &end)
 }
 
 // Row y of the built-in scene on a width x height sensor, appended to runs: the background
-// band between the shapes, left to right, then the shapes in the order they lie over each
-// other; so each photosite is made once.
+// band with the shapes laid over it in turn, as runs left to right, none overlapping, so each
+// photosite is made once.
 void lay_out_row(unsigned width, unsigned height, unsigned y, std::vector<SceneLayout::Run> &runs)
 {
-    SceneLayout::Run shapes[11];
-    unsigned count = 0;
-    auto add = [&](PreparedRow row, double u0, double u1) {
-        SceneLayout::Run &shape = shapes[count];
-        shape.row = row;
-        span(width, u0, u1, shape.begin, shape.end);
-        count += shape.begin < shape.end;
-    };
     const double v = (y + 0.5) / height;
+    std::vector<SceneLayout::Run> row{{0, width, v > 0.8 ? reverse_gradient : gradient}}, laid;
+    auto add = [&](PreparedRow shape, double u0, double u1) {
+        SceneLayout::Run over{0, 0, shape};
+        span(width, u0, u1, over.begin, over.end);
+        if (over.begin == over.end)
+            return;
+        laid.clear();
+        for (const SceneLayout::Run &run : row) { // what the shape leaves of each run
+            if (run.begin < over.begin)
+                laid.push_back({run.begin, std::min(run.end, over.begin), run.row});
+            if (run.begin <= over.begin && over.begin < run.end)
+                laid.push_back(over);
+            if (run.end > over.end)
+                laid.push_back({std::max(run.begin, over.end), run.end, run.row});
+        }
+        row.swap(laid);
+    };
     const double aspect = static_cast<double>(width) / height;
     const double dy = v - 0.45;
     if (dy * dy < 0.04) {
@@ -103,23 +112,7 @@ void lay_out_row(unsigned width, unsigned height, unsigned y, std::vector<SceneL
             add((cell + cell_row) % 2 == 0 ? light_cell : dark_cell, std::max(0.82, cell / 50.0),
                 (cell + 1) / 50.0);
     }
-    SceneLayout::Run by_column[11];
-    for (unsigned i = 0; i < count; ++i) { // sorted by first column, as they come
-        unsigned at = i;
-        for (; at > 0 && by_column[at - 1].begin > shapes[i].begin; --at)
-            by_column[at] = by_column[at - 1];
-        by_column[at] = shapes[i];
-    }
-    const PreparedRow background = v > 0.8 ? reverse_gradient : gradient;
-    unsigned x = 0;
-    for (unsigned i = 0; i <= count; ++i) {
-        const unsigned begin = i < count ? by_column[i].begin : width;
-        if (begin > x)
-            runs.push_back({x, begin, background});
-        if (i < count)
-            x = std::max(x, by_column[i].end);
-    }
-    runs.insert(runs.end(), shapes, shapes + count);
+    runs.insert(runs.end(), row.begin(), row.end());
 }
 
 // Row y of the scene with its noise: the built-in scene's runs, or the scene file's row.
@@ -196,12 +189,12 @@ double built_in_mean(unsigned width, unsigned height, std::shared_ptr<const Scen
     e.layout = std::move(layout);
     expose_built_in(e, 0.0); // no gain, so no noise: the photosites read their light
     const std::vector<uint8_t> silence(noise_row_size(e.width), 0);
-    std::vector<uint8_t> row(e.width);
+    std::vector<uint8_t> row(raw_row_size(e.width));
     double sum = 0;
     for (unsigned y = 0; y < e.height; ++y) {
         scene_row(e, y, silence.data(), row.data());
-        for (uint8_t level : row)
-            sum += level;
+        for (unsigned x = 0; x < e.width; ++x)
+            sum += row[x];
     }
     return sum / 255.0 / e.width / e.height;
 }

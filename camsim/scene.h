@@ -78,9 +78,16 @@ class Scene
     mutable double factor_ = 1.0;
 };
 
-// Row y of raw frame number `frame`: the exposed scene with its seeded sensor noise, and
-// the frame number in large digits at the top left. The same frame number and exposed
-// scene always give the same bytes.
+// The bytes raw_row needs at out for a row `width` photosites wide: the row and room after it
+// for the noise's last block.
+constexpr size_t raw_row_size(unsigned width)
+{
+    return static_cast<size_t>(width) + noise_block;
+}
+
+// Row y of raw frame number `frame` into out (raw_row_size bytes): the exposed scene with its
+// seeded sensor noise, and the frame number in large digits at the top left. The same frame
+// number and exposed scene always give the same bytes.
 void raw_row(const ExposedScene &scene, uint64_t frame, unsigned y, uint8_t *out);
 
 } // namespace camsim
