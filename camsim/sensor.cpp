@@ -92,9 +92,9 @@ void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviat
                                  (15 * deviation + 1) / 2);
 }
 
-// Eight samples a word, its 4-bit halves: the low halves of the row's words make the first
-// half of its samples, the high halves the second, so both are written straight from vector
-// lanes. The bytes are stored in the processor's order.
+// Eight samples a word, the 4-bit halves of its bytes: the low halves of the row's words make
+// the first half of its samples, the high halves the second, so both are written straight
+// from vector lanes. The bytes are stored in the processor's order.
 CAMSIM_VECTORISE void frame_noise(uint64_t frame, unsigned y, unsigned width, uint8_t *out)
 {
     const unsigned words = (width + 7) / 8;
