@@ -26,8 +26,8 @@ namespace
 // Scene files are sampled to 12 bits of light per photosite.
 constexpr unsigned light_steps = 4095;
 
-enum Flat { disc, square, light_cell, dark_cell };
-constexpr double flat_reflectance[4] = {0.95, 0.03, 0.85, 0.15};
+// The reflectance of the flat shapes, from the disc on.
+constexpr double flat_reflectance[prepared_rows - disc] = {0.95, 0.03, 0.85, 0.15};
 
 // A scene directory's images are held at the sensor's size, at most this many bytes of them.
 constexpr size_t most_sequence_bytes = size_t{1} << 28;
@@ -97,39 +97,41 @@ std::vector<Scene::File> load_scene(const std::string &path, unsigned width, uns
     return images;
 }
 
-// Columns whose centres lie between u0 and u1 (fractions of the width).
-void span(const ExposedScene &e, double u0, double u1, unsigned &begin, unsigned &end)
+// Columns of a sensor `width` wide whose centres lie between u0 and u1 (fractions of the
+// width).
+void span(unsigned width, double u0, double u1, unsigned &begin, unsigned &end)
 {
-    auto column = [&e](double u) {
-        return static_cast<unsigned>(std::clamp(std::ceil(u * e.width - 0.5), 0.0, 1.0 * e.width));
+    auto column = [width](double u) {
+        return static_cast<unsigned>(std::clamp(std::ceil(u * width - 0.5), 0.0, 1.0 * width));
     };
     begin = column(u0);
     end = std::max(begin, column(u1));
 }
 
-// Row y of the scene with its noise: the shapes in the order they lie over each other, and
-// the background band where none is; or the scene file's row.
-void scene_row(const ExposedScene &e, unsigned y, const int8_t *noise, uint8_t *out)
+// Row y of the built-in scene on a width x height sensor, appended to runs: the background
+// band with the shapes laid over it in turn, as runs left to right, none overlapping, so each
+// photosite is made once.
+void lay_out_row(unsigned width, unsigned height, unsigned y, std::vector<SceneLayout::Run> &runs)
 {
-    if (!e.whole.level.empty()) {
-        const size_t offset = static_cast<size_t>(y) * e.width;
-        add_noise(&e.whole.level[offset], &e.whole.deviation[offset], noise, 0, e.width, out);
-        return;
-    }
-    struct Shape {
-        Flat flat;
-        unsigned begin, end;
+    const double v = (y + 0.5) / height;
+    std::vector<SceneLayout::Run> row{{0, width, v > 0.8 ? reverse_gradient : gradient}}, laid;
+    auto add = [&](PreparedRow shape, double u0, double u1) {
+        SceneLayout::Run over{0, 0, shape};
+        span(width, u0, u1, over.begin, over.end);
+        if (over.begin == over.end)
+            return;
+        laid.clear();
+        for (const SceneLayout::Run &run : row) { // what the shape leaves of each run
+            if (run.begin < over.begin)
+                laid.push_back({run.begin, std::min(run.end, over.begin), run.row});
+            if (run.begin <= over.begin && over.begin < run.end)
+                laid.push_back(over);
+            if (run.end > over.end)
+                laid.push_back({std::max(run.begin, over.end), run.end, run.row});
+        }
+        row.swap(laid);
     };
-    Shape shapes[11];
-    unsigned count = 0;
-    auto add = [&](Flat flat, double u0, double u1) {
-        Shape &shape = shapes[count];
-        shape.flat = flat;
-        span(e, u0, u1, shape.begin, shape.end);
-        count += shape.begin < shape.end;
-    };
-    const double v = (y + 0.5) / e.height;
-    const double aspect = static_cast<double>(e.width) / e.height;
+    const double aspect = static_cast<double>(width) / height;
     const double dy = v - 0.45;
     if (dy * dy < 0.04) {
         double half = std::sqrt(0.04 - dy * dy) / aspect;
@@ -143,28 +145,22 @@ void scene_row(const ExposedScene &e, unsigned y, const int8_t *noise, uint8_t *
             add((cell + cell_row) % 2 == 0 ? light_cell : dark_cell, std::max(0.82, cell / 50.0),
                 (cell + 1) / 50.0);
     }
-    // The background between the shapes, left to right: each photosite is made once.
-    Shape by_column[11];
-    for (unsigned i = 0; i < count; ++i) { // sorted by first column, as they come
-        unsigned at = i;
-        for (; at > 0 && by_column[at - 1].begin > shapes[i].begin; --at)
-            by_column[at] = by_column[at - 1];
-        by_column[at] = shapes[i];
+    runs.insert(runs.end(), row.begin(), row.end());
+}
+
+// Row y of the scene with its noise: the built-in scene's runs, or the scene file's row.
+void scene_row(const ExposedScene &e, unsigned y, const uint8_t *noise, uint8_t *out)
+{
+    if (!e.whole.level.empty()) {
+        const size_t offset = static_cast<size_t>(y) * e.width;
+        add_noise(&e.whole.level[offset], &e.whole.deviation[offset], noise, 0, e.width, out);
+        return;
     }
-    const unsigned parity = y % 2;
-    const SensorRow &base = v > 0.8 ? e.reverse_gradient[parity] : e.gradient[parity];
-    unsigned x = 0;
-    for (unsigned i = 0; i <= count; ++i) {
-        const unsigned begin = i < count ? by_column[i].begin : e.width;
-        if (begin > x)
-            add_noise(base.level.data(), base.deviation.data(), noise, x, begin, out);
-        if (i < count)
-            x = std::max(x, by_column[i].end);
-    }
-    for (unsigned i = 0; i < count; ++i) {
-        const SensorRow &row = e.flat[shapes[i].flat][y % 2];
-        add_noise(row.level.data(), row.deviation.data(), noise, shapes[i].begin, shapes[i].end,
-                  out);
+    const SceneLayout &layout = *e.layout;
+    for (size_t i = layout.first[y]; i < layout.first[y + 1]; ++i) {
+        const SceneLayout::Run &run = layout.runs[i];
+        const SensorRow &row = e.prepared[run.row][y % 2];
+        add_noise(row.level.data(), row.deviation.data(), noise, run.begin, run.end, out);
     }
 }
 
@@ -177,16 +173,14 @@ void expose_built_in(ExposedScene &e, double gain)
                          row.deviation[x]);
     };
     for (unsigned parity = 0; parity < 2; ++parity) {
-        resize(e.gradient[parity], e.width);
-        resize(e.reverse_gradient[parity], e.width);
-        for (auto &flat : e.flat)
-            resize(flat[parity], e.width);
+        for (auto &row : e.prepared)
+            resize(row[parity], e.width);
         for (unsigned x = 0; x < e.width; ++x) {
             double u = (x + 0.5) / e.width;
-            put(e.gradient[parity], 0.1 + 0.8 * u, x, parity);
-            put(e.reverse_gradient[parity], 0.05 + 0.9 * (1.0 - u), x, parity);
-            for (int flat = 0; flat < 4; ++flat)
-                put(e.flat[flat][parity], flat_reflectance[flat], x, parity);
+            put(e.prepared[gradient][parity], 0.1 + 0.8 * u, x, parity);
+            put(e.prepared[reverse_gradient][parity], 0.05 + 0.9 * (1.0 - u), x, parity);
+            for (int flat = disc; flat < prepared_rows; ++flat)
+                put(e.prepared[flat][parity], flat_reflectance[flat - disc], x, parity);
         }
     }
 }
@@ -206,21 +200,34 @@ void expose_file(ExposedScene &e, const Scene::File &scene, double gain)
     }
 }
 
+// Where the built-in scene's prepared rows lie on a width x height sensor.
+std::shared_ptr<const SceneLayout> lay_out(unsigned width, unsigned height)
+{
+    auto layout = std::make_shared<SceneLayout>();
+    for (unsigned y = 0; y < height; ++y) {
+        layout->first.push_back(layout->runs.size());
+        lay_out_row(width, height, y, layout->runs);
+    }
+    layout->first.push_back(layout->runs.size());
+    return layout;
+}
+
 // The built-in scene's mean light at brightness 1.0, as a fraction of full scale.
-double built_in_mean(unsigned width, unsigned height)
+double built_in_mean(unsigned width, unsigned height, std::shared_ptr<const SceneLayout> layout)
 {
     ExposedScene e;
     e.width = width;
     e.height = height;
     e.brightness = 1.0;
-    expose_built_in(e, 1.0);
-    const std::vector<int8_t> silence(e.width, 0);
-    std::vector<uint8_t> row(e.width);
+    e.layout = std::move(layout);
+    expose_built_in(e, 0.0); // no gain, so no noise: the photosites read their light
+    const std::vector<uint8_t> silence(noise_row_size(e.width), 0);
+    std::vector<uint8_t> row(raw_row_size(e.width));
     double sum = 0;
     for (unsigned y = 0; y < e.height; ++y) {
         scene_row(e, y, silence.data(), row.data());
-        for (uint8_t level : row)
-            sum += level;
+        for (unsigned x = 0; x < e.width; ++x)
+            sum += row[x];
     }
     return sum / 255.0 / e.width / e.height;
 }
@@ -240,6 +247,12 @@ const std::vector<Scene::File> &Scene::files() const
     return files_;
 }
 
+std::shared_ptr<const SceneLayout> Scene::layout() const
+{
+    std::call_once(laid_out_, [this] { layout_ = lay_out(width_, height_); });
+    return layout_;
+}
+
 size_t Scene::image_of(uint64_t frame) const
 {
     return files().empty() ? 0 : static_cast<size_t>(frame % files().size());
@@ -256,10 +269,12 @@ std::shared_ptr<const ExposedScene> Scene::expose(double brightness, double gain
     e->stamp = stamp_;
     e->image = image;
     const double gain = std::pow(10.0, gain_db / 20.0);
-    if (image < files().size())
+    if (image < files().size()) {
         expose_file(*e, files()[image], gain);
-    else
+    } else {
+        e->layout = layout();
         expose_built_in(*e, gain);
+    }
     return e;
 }
 
@@ -271,14 +286,19 @@ double Scene::metering_factor() const
         double mean = 0;
         for (const File &image : files())
             mean += image.mean / files().size();
-        factor_ = files().empty() ? 1.0 : built_in_mean(width_, height_) / std::max(mean, 1e-6);
+        factor_ =
+            files().empty() ? 1.0 : built_in_mean(width_, height_, layout()) / std::max(mean, 1e-6);
     });
     return factor_;
 }
 
 void raw_row(const ExposedScene &scene, uint64_t frame, unsigned y, uint8_t *out)
 {
-    scene_row(scene, y, frame_noise(frame, y, scene.width), out);
+    // Kept from row to row: the noise of one row at a time.
+    static thread_local std::vector<uint8_t> noise;
+    noise.resize(noise_row_size(scene.width));
+    frame_noise(frame, y, scene.width, noise.data());
+    scene_row(scene, y, noise.data(), out);
     if (scene.stamp)
         stamp_row(frame, scene.width, scene.height, y, out);
 }

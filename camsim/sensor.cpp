@@ -4,13 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace camsim
 {
 namespace
 {
-
-constexpr size_t noise_period = 1u << 16;
 
 // Sensor noise at 0 dB: photon shot noise, with 0.08 levels per electron (a full well of
 // about 3200 electrons reads 255), and read noise of 0.6 levels. Gain multiplies the
@@ -18,56 +17,52 @@ constexpr size_t noise_period = 1u << 16;
 constexpr double levels_per_electron = 0.08;
 constexpr double read_noise = 0.6;
 
-// Noise samples are eighths of a standard deviation and deviations eighths of a level (at
-// most 127, so a level plus its noise fits 16 bits): their product over 64 is the noise in
-// levels.
-constexpr double noise_unit = 8, deviation_unit = 8;
+// A noise sample is a random 4-bit number: 0 to 15, uniform, centred on 7.5, with a spread
+// of sqrt((16^2 - 1) / 12) samples. A grey pixel is the mean of four photosites, so its noise
+// is close to normal. Levels are held as 64ths; a deviation is in steps of 64 / spread of a
+// level, so that deviation x (sample - 7.5) / 64 is the noise in levels. A deviation is at most
+// 255: about 18 levels, more than the sensor gives at full gain on a mid-grey, and a level
+// plus its noise fits 16 bits.
+constexpr double noise_spread = 4.6097722286464435;
 constexpr int level_unit = 64;
+constexpr double deviation_unit = level_unit / noise_spread;
 
 // How strongly each photosite of the RGGB mosaic answers to grey light.
 constexpr double red_response = 0.75, green_response = 1.0, blue_response = 0.6;
 
-// The rounding of std::lround (halves away from zero), usable at compile time.
-constexpr long round_half_away(double x)
+// The noise of every frame is drawn from one fixed seed: the same frame number, the same noise.
+constexpr uint64_t noise_seed = 0x6a09e667f3bcc909u;
+
+// The 32-bit key of a frame's noise: its number and the seed through a 64-bit mixer
+// (splitmix64's), so that neighbouring frame numbers get unrelated keys.
+uint32_t frame_key(uint64_t frame)
 {
-    const long whole = static_cast<long>(x); // towards zero
-    const double rest = x - static_cast<double>(whole);
-    return rest >= 0.5 ? whole + 1 : rest <= -0.5 ? whole - 1 : whole;
+    uint64_t z = noise_seed + frame * 0x9e3779b97f4a7c15u;
+    z = (z ^ z >> 30) * 0xbf58476d1ce4e5b9u;
+    z = (z ^ z >> 27) * 0x94d049bb133111ebu;
+    return static_cast<uint32_t>((z ^ z >> 31) >> 32);
 }
 
-// Normal samples in noise units: each the sum of the four bytes of a pseudo-random word,
-// centred and scaled to a standard deviation of one. Twice the period long, so a window of
-// one period starting anywhere in it is contiguous. Made when the library is compiled, so
-// no process spends its start-up on it.
-struct NoiseTable {
-    int8_t values[2 * noise_period];
-};
-
-constexpr NoiseTable make_noise_table()
+// A counter-based generator: a 32-bit multiply-xorshift hash (two rounds) of the frame's key
+// plus a counter. Each word is computed on its own, so a row's words are made side by side in
+// vector lanes rather than one after another.
+inline uint32_t noise_word(uint32_t key, uint32_t counter)
 {
-    // The standard deviation of a sum of four uniform bytes: sqrt(4 * (256^2 - 1) / 12).
-    constexpr double spread = 147.80054127099805;
-    NoiseTable table{};
-    uint32_t state = 0x2545F491u;
-    for (int8_t &value : table.values) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        const int sum = static_cast<int>((state & 255) + (state >> 8 & 255) + (state >> 16 & 255) +
-                                         (state >> 24));
-        value = static_cast<int8_t>(round_half_away((sum - 510) / spread * noise_unit));
-    }
-    return table;
+    uint32_t x = key + counter;
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
 }
-
-constexpr NoiseTable noise = make_noise_table();
 
 } // namespace
 
 void resize(SensorRow &row, size_t size)
 {
-    row.level.resize(size);
-    row.deviation.resize(size);
+    row.level.resize(size + noise_block);
+    row.deviation.resize(size + noise_block);
 }
 
 double response(unsigned x, unsigned y)
@@ -88,27 +83,48 @@ void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviat
         deviation = 0;
         return;
     }
-    level = static_cast<int16_t>(std::lround(light) * level_unit + level_unit / 2);
     const double variance =
         levels_per_electron * gain * light + gain * gain * read_noise * read_noise;
     deviation =
-        static_cast<uint8_t>(std::min(127l, std::lround(std::sqrt(variance) * deviation_unit)));
+        static_cast<uint8_t>(std::min(255l, std::lround(std::sqrt(variance) * deviation_unit)));
+    // The noise samples' centre (7.5) taken off here once, rather than from every sample.
+    level = static_cast<int16_t>(std::lround(light) * level_unit + level_unit / 2 -
+                                 (15 * deviation + 1) / 2);
 }
 
-const int8_t *frame_noise(uint64_t frame, unsigned y, unsigned width)
+// Eight samples a word, the 4-bit halves of its bytes: the low halves of the row's words make
+// the first half of its samples, the high halves the second, so both are written straight
+// from vector lanes. The bytes are stored in the processor's order.
+CAMSIM_VECTORISE void frame_noise(uint64_t frame, unsigned y, unsigned width, uint8_t *out)
 {
-    return noise.values + (frame * 40503u + static_cast<size_t>(y) * width) % noise_period;
+    const unsigned words = (width + 7) / 8;
+    const size_t half = 4 * static_cast<size_t>(words);
+    const uint32_t key = frame_key(frame), first = y * words;
+    for (unsigned i = 0; i < words; ++i) {
+        const uint32_t word = noise_word(key, first + i);
+        const uint32_t low = word & 0x0f0f0f0fu, high = word >> 4 & 0x0f0f0f0fu;
+        std::memcpy(out + 4 * static_cast<size_t>(i), &low, 4);
+        std::memcpy(out + half + 4 * static_cast<size_t>(i), &high, 4);
+    }
 }
 
-// out = level + deviation x noise over [begin, end), rounded and kept to 0..255: one pass
-// in 16-bit lanes, vectorised for the processor at hand.
-CAMSIM_VECTORISE void add_noise(const int16_t *level, const uint8_t *deviation, const int8_t *noise,
-                                unsigned begin, unsigned end, uint8_t *out)
+// out = level + deviation x noise, rounded and kept to 0..255: in 16-bit lanes, vectorised
+// for the processor at hand, a block at a time, so that a run of any length costs no loop
+// tail of single photosites.
+CAMSIM_VECTORISE void add_noise(const int16_t *__restrict level,
+                                const uint8_t *__restrict deviation,
+                                const uint8_t *__restrict noise, unsigned begin, unsigned end,
+                                uint8_t *__restrict out)
 {
-    for (unsigned x = begin; x < end; ++x) {
-        const int16_t value =
-            static_cast<int16_t>(level[x] + static_cast<int16_t>(deviation[x] * noise[x])) >> 6;
-        out[x] = static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+    for (size_t block = begin; block < end; block += noise_block) {
+        const int16_t *l = level + block;
+        const uint8_t *d = deviation + block, *n = noise + block;
+        uint8_t *o = out + block;
+        for (unsigned x = 0; x < noise_block; ++x) {
+            const int16_t value =
+                static_cast<int16_t>(l[x] + static_cast<int16_t>(d[x] * n[x])) >> 6;
+            o[x] = static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+        }
     }
 }
 

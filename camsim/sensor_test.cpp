@@ -99,6 +99,15 @@ TEST_F(SimulatedCamera, NoiseGrowsWithSignalAndWithGain)
               grey_frame(directory, scene, 20, 0, 1).pixels);
 }
 
+TEST_F(SimulatedCamera, NoiseIsTheSameForTheSameFrameNumberAndFreshEachFrame)
+{
+    const std::string grey = flat_scene(directory, 64); // about 108 at 20 ms
+    harness::Grey first = grey_frame(directory, grey, 20, 0, 0);
+    ASSERT_EQ(first.error, "");
+    EXPECT_EQ(grey_frame(directory, grey, 20, 0, 0).pixels, first.pixels);
+    EXPECT_NE(grey_frame(directory, grey, 20, 0, 1).pixels, first.pixels);
+}
+
 TEST_F(SimulatedCamera, SaturatedPhotositesReadExactly255)
 {
     const std::string white = flat_scene(directory, 255);
