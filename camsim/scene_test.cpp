@@ -12,7 +12,7 @@ TEST(BuiltInScene, RunsCoverEachRowOnceLeftToRightTheLastShapeOnTop)
     camsim::Config config = camsim::default_config("");
     config.width = 16;
     config.height = 64;
-    const camsim::SceneLayout layout = *camsim::Scene(config).expose(1.0, 0.0)->layout;
+    const camsim::SceneLayout layout = *camsim::Scene(config).expose(1.0, 0.0, 0)->layout;
     ASSERT_EQ(layout.first.size(), 65u);
     for (unsigned y = 0; y < 64; ++y) {
         unsigned x = 0;
