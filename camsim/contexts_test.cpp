@@ -218,6 +218,24 @@ TEST_F(SimulatedCamera, AStreamLockOthersCouldOpenIsRefusedSoNoneOfThemHoldsTheC
     EXPECT_EQ(camsim::destroy_context(other), 0);
 }
 
+TEST(Scene, IsReadWhenCaptureStartsNotAtTheFirstFrame)
+{
+    const std::string directory = process::temporary_directory("camsim-test");
+    camsim::Config config = small_camera(directory);
+    config.scene_path = directory; // no image in it
+    camsim::Simulator simulator(config);
+    camera_context context = nullptr;
+    camera_id id{};
+    ASSERT_EQ(camsim::create_context(simulator, &context), 0);
+    ASSERT_EQ(camsim::camera_from_index(context, 0, &id), 0);
+    ASSERT_EQ(camsim::connect(context, &id), 0);
+    EXPECT_EQ(
+        harness::capture_output(stderr, [&] { EXPECT_EQ(camsim::start_capture(context), 0); }),
+        "camsim: ignoring CAMSIM_SCENE='" + directory + "': no readable PGM or PNG image\n");
+    EXPECT_EQ(camsim::destroy_context(context), 0);
+    process::remove_tree(directory);
+}
+
 TEST(Unplugged, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
 {
     const std::string directory = process::temporary_directory("camsim-test");
