@@ -204,9 +204,8 @@ TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAn
 
 TEST_F(SimulatedCamera, AStreamLockOthersCouldOpenIsRefusedSoNoneOfThemHoldsTheCamera)
 {
-    ASSERT_EQ(camsim::start_capture(context), 0);
-    ASSERT_EQ(camsim::stop_capture(context), 0);
     const std::string lock = camsim::stream_lock_path(simulator.config.state, 0);
+    harness::write_file(lock, "");
     ASSERT_EQ(chmod(lock.c_str(), 0640), 0);
     camera_context other = nullptr;
     ASSERT_EQ(camsim::create_context(simulator, &other), 0);
@@ -218,22 +217,17 @@ TEST_F(SimulatedCamera, AStreamLockOthersCouldOpenIsRefusedSoNoneOfThemHoldsTheC
     EXPECT_EQ(camsim::destroy_context(other), 0);
 }
 
-TEST(Scene, IsReadWhenCaptureStartsNotAtTheFirstFrame)
+TEST_F(SimulatedCamera, ASceneIsReadWhenCaptureStartsNotAtTheFirstFrame)
 {
-    const std::string directory = process::temporary_directory("camsim-test");
     camsim::Config config = small_camera(directory);
     config.scene_path = directory; // no image in it
-    camsim::Simulator simulator(config);
-    camera_context context = nullptr;
-    camera_id id{};
-    ASSERT_EQ(camsim::create_context(simulator, &context), 0);
-    ASSERT_EQ(camsim::camera_from_index(context, 0, &id), 0);
-    ASSERT_EQ(camsim::connect(context, &id), 0);
-    EXPECT_EQ(
-        harness::capture_output(stderr, [&] { EXPECT_EQ(camsim::start_capture(context), 0); }),
-        "camsim: ignoring CAMSIM_SCENE='" + directory + "': no readable PGM or PNG image\n");
-    EXPECT_EQ(camsim::destroy_context(context), 0);
-    process::remove_tree(directory);
+    camsim::Simulator camera(config);
+    camera_context viewer = nullptr;
+    ASSERT_EQ(camsim::create_context(camera, &viewer), 0);
+    ASSERT_EQ(camsim::connect(viewer, &id), 0);
+    EXPECT_EQ(harness::capture_output(stderr, [&] { EXPECT_EQ(camsim::start_capture(viewer), 0); }),
+              "camsim: ignoring CAMSIM_SCENE='" + directory + "': no readable PGM or PNG image\n");
+    EXPECT_EQ(camsim::destroy_context(viewer), 0);
 }
 
 TEST(Unplugged, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
