@@ -1,6 +1,7 @@
 // Contexts and image records in process: the SDK contract's checks, handles never reused,
 // frames of a destroyed context refused, frame numbers per capture, one streaming
-// context, a connection broken by the camera's unplugging.
+// context (its lock refused when others could hold it), the scene read as capture starts,
+// a connection broken by the camera's unplugging.
 #include "harness.h"
 #include "simulated_camera_test.h"
 #include "stream_owner.h"
