@@ -1,9 +1,13 @@
 // Contexts and image records in process: the SDK contract's checks, handles never reused,
 // frames of a destroyed context refused, frame numbers per capture, one streaming
-// context, a connection broken by the camera's unplugging.
+// context (its lock refused when others could hold it), the scene read as capture starts,
+// a connection broken by the camera's unplugging.
+#include "harness.h"
 #include "simulated_camera_test.h"
+#include "stream_owner.h"
 
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -197,6 +201,34 @@ TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAn
     };
     for (size_t step = 0; step < std::size(steps); ++step)
         EXPECT_EQ(steps[step].first, steps[step].second) << "step " << step;
+}
+
+TEST_F(SimulatedCamera, AStreamLockOthersCouldOpenIsRefusedSoNoneOfThemHoldsTheCamera)
+{
+    const std::string lock = camsim::stream_lock_path(simulator.config.state, 0);
+    harness::write_file(lock, "");
+    ASSERT_EQ(chmod(lock.c_str(), 0640), 0);
+    camera_context other = nullptr;
+    ASSERT_EQ(camsim::create_context(simulator, &other), 0);
+    ASSERT_EQ(camsim::connect(other, &id), 0);
+    harness::capture_output(stderr, [&] {
+        EXPECT_EQ(camsim::start_capture(context), 0);
+        EXPECT_EQ(camsim::start_capture(other), 0); // the stream left unowned, as refused
+    });
+    EXPECT_EQ(camsim::destroy_context(other), 0);
+}
+
+TEST_F(SimulatedCamera, ASceneIsReadWhenCaptureStartsNotAtTheFirstFrame)
+{
+    camsim::Config config = small_camera(directory);
+    config.scene_path = directory; // no image in it
+    camsim::Simulator camera(config);
+    camera_context viewer = nullptr;
+    ASSERT_EQ(camsim::create_context(camera, &viewer), 0);
+    ASSERT_EQ(camsim::connect(viewer, &id), 0);
+    EXPECT_EQ(harness::capture_output(stderr, [&] { EXPECT_EQ(camsim::start_capture(viewer), 0); }),
+              "camsim: ignoring CAMSIM_SCENE='" + directory + "': no readable PGM or PNG image\n");
+    EXPECT_EQ(camsim::destroy_context(viewer), 0);
 }
 
 TEST(Unplugged, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)

@@ -48,8 +48,8 @@ struct ExposedScene {
 };
 
 // The scene a configuration's sensors see (CAMSIM_SCENE's, or the built-in one) at their
-// size. A scene file, or the sequence of a scene directory's images, is read on first use,
-// once, each image sampled to the sensor.
+// size. A scene file, or the sequence of a scene directory's images, is read on first use
+// (the first start of capture, before its clock runs), once, each image sampled to the sensor.
 class Scene
 {
   public:

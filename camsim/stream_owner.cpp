@@ -1,4 +1,4 @@
-// The streaming owner's lock: opened with the state file's checks and held with flock.
+// The streaming owner's lock: opened with the state lock's checks and held with flock.
 #include "stream_owner.h"
 
 #include "state_file.h"
@@ -26,7 +26,7 @@ Error StreamOwner::take(const StatePlace &state, unsigned camera)
     release();
     const std::string path = stream_lock_path(state, camera);
     std::string refusal = check_state_directory(state, true);
-    const int fd = refusal.empty() ? open_state(path, O_RDWR | O_CREAT, refusal) : -1;
+    const int fd = refusal.empty() ? open_state(path, O_RDWR | O_CREAT, refusal, true) : -1;
     if (fd < 0) {
         report_refused_state(state.path, "stream lock '" + path + "': " + refusal);
         return ok;

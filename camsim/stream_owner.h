@@ -14,7 +14,8 @@ namespace camsim
 std::string stream_lock_path(const StatePlace &state, unsigned camera);
 
 // A context's hold on its camera's stream: an exclusive flock on the camera's stream lock,
-// checked as the state file is (a regular file of this user's, no link). flock locks belong
+// checked as the state lock is (a regular file of this user's that others cannot even read:
+// whoever can open it can hold it, and keep the camera busy). flock locks belong
 // to an open file description, so two contexts of one process conflict as two processes
 // do, and the kernel drops the lock when the process ends, even by SIGKILL.
 class StreamOwner

@@ -74,6 +74,9 @@ Error start_capture(camera_context handle)
     context.capturing = true;
     ++context.captures;
     begin_stream(context.stream, context.settings, context.simulator.scene, context.config().fps);
+    // A scene file or directory is read before the sensor's clock starts: read at the first
+    // frame, a long sequence would make the frames after it skip (the clock runs meanwhile).
+    context.simulator.scene.metering_factor();
     context.clock = start_clock(Clock::now(), period(context));
     return ok;
 }
