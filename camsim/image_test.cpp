@@ -44,8 +44,7 @@ TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
 
 TEST_F(SimulatedCamera, AFrameWrittenInSeveralSlicesHoldsTheHeaderThenEveryConvertedRow)
 {
-    // 1030 pixels a row pad to 1032 bytes: slices of whole rows, each write but the last
-    // ending on a page boundary, so each carries a different part of a row to the next.
+    // Rows of 1032 bytes: each slice carries a different part of a row to the next write.
     camsim::Image raw;
     raw.layout = camsim::PixelLayout::bayer_rggb;
     raw.width = raw.stride = 1030;
@@ -56,10 +55,10 @@ TEST_F(SimulatedCamera, AFrameWrittenInSeveralSlicesHoldsTheHeaderThenEveryConve
     camsim::Image grey;
     ASSERT_EQ(camsim::convert_to_mono8(raw, grey), camsim::ok);
     const std::vector<uint8_t> header = camsim::bmp_header(raw.width, raw.height);
-    const std::string path = directory + "/frame.bmp";
-    ASSERT_EQ(camsim::save_bmp(raw, path), camsim::ok);
-    EXPECT_EQ(read_file(path), std::string(header.begin(), header.end()) +
-                                   std::string(grey.pixels.begin(), grey.pixels.end()));
+    ASSERT_EQ(camsim::save_bmp(raw, directory + "/frame.bmp"), camsim::ok);
+    EXPECT_EQ(read_file(directory + "/frame.bmp"),
+              std::string(header.begin(), header.end()) +
+                  std::string(grey.pixels.begin(), grey.pixels.end()));
 }
 
 TEST(Conversion, EachGreyPixelIsTheMeanOfTheTwoByTwoBlockAtIt)
