@@ -14,6 +14,10 @@ namespace
 {
 
 constexpr unsigned bmp_headers_size = 14 + 40 + 256 * 4;
+// A frame is written in slices of about this many bytes: few writes, and a buffer that
+// stays small beside the frame and in cache between its making and its writing.
+constexpr unsigned slice_bytes = 256u << 10;
+constexpr size_t page_bytes = 4096;
 
 unsigned padded_stride(unsigned width)
 {
@@ -180,29 +184,38 @@ Error save_bmp(const Image &image, const std::string &path)
 
     const auto fill = [&image](int fd) {
         std::vector<uint8_t> header = bmp_header(image.width, image.height);
-        if (!write_all(fd, header.data(), header.size()))
-            return false;
         if (image.layout == PixelLayout::mono8 && image.exposure == nullptr)
-            return write_all(fd, image.pixels.data(), image.pixels.size());
+            return write_all(fd, header.data(), header.size()) &&
+                   write_all(fd, image.pixels.data(), image.pixels.size());
         // Grey rows made bottom-up, a slice at a time that stays in cache until written.
+        // Each write but the last ends on a page boundary of the file, the bytes after it
+        // kept for the next one: a write of whole pages lets the kernel take the slice's
+        // pages in a few large blocks of memory, which costs less to fill and to free.
         Image raw = image;
         raw.layout = PixelLayout::bayer_rggb;
         raw.stride = image.exposure != nullptr ? image.width : image.stride;
         Demosaic demosaic(raw);
         const unsigned stride = padded_stride(image.width);
-        const unsigned slice_rows = std::min(image.height, std::max(1u, (64u << 10) / stride));
+        const unsigned slice_rows = std::min(image.height, std::max(1u, slice_bytes / stride));
         // Kept from frame to frame: a buffer this size made afresh is mapped and zeroed
         // page by page every time.
         static thread_local std::vector<uint8_t> slice;
-        slice.resize(std::max(slice.size(), static_cast<size_t>(slice_rows) * stride));
+        slice.resize(std::max(slice.size(), page_bytes + header.size() +
+                                                static_cast<size_t>(slice_rows) * stride));
+        std::memcpy(slice.data(), header.data(), header.size());
+        size_t held = header.size();
         for (unsigned done = 0; done < image.height;) {
             const unsigned rows = std::min(slice_rows, image.height - done);
             for (unsigned i = 0; i < rows; ++i)
                 demosaic.grey_row(image.height - 1 - done - i,
-                                  &slice[static_cast<size_t>(i) * stride]);
-            if (!write_all(fd, slice.data(), static_cast<size_t>(rows) * stride))
-                return false;
+                                  &slice[held + static_cast<size_t>(i) * stride]);
+            held += static_cast<size_t>(rows) * stride;
             done += rows;
+            const size_t out = done == image.height ? held : held / page_bytes * page_bytes;
+            if (!write_all(fd, slice.data(), out))
+                return false;
+            std::memmove(slice.data(), slice.data() + out, held - out);
+            held -= out;
         }
         return true;
     };

@@ -42,6 +42,25 @@ TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
     EXPECT_EQ(frame.pixels[0], 0);
 }
 
+TEST_F(SimulatedCamera, AFrameWrittenInSeveralSlicesHoldsTheHeaderThenEveryConvertedRow)
+{
+    // Rows of 1032 bytes: each slice carries a different part of a row to the next write.
+    camsim::Image raw;
+    raw.layout = camsim::PixelLayout::bayer_rggb;
+    raw.width = raw.stride = 1030;
+    raw.height = 700;
+    raw.pixels.resize(static_cast<size_t>(raw.stride) * raw.height);
+    for (size_t i = 0; i < raw.pixels.size(); ++i)
+        raw.pixels[i] = static_cast<uint8_t>(i * 7 + i / 1030);
+    camsim::Image grey;
+    ASSERT_EQ(camsim::convert_to_mono8(raw, grey), camsim::ok);
+    const std::vector<uint8_t> header = camsim::bmp_header(raw.width, raw.height);
+    ASSERT_EQ(camsim::save_bmp(raw, directory + "/frame.bmp"), camsim::ok);
+    EXPECT_EQ(read_file(directory + "/frame.bmp"),
+              std::string(header.begin(), header.end()) +
+                  std::string(grey.pixels.begin(), grey.pixels.end()));
+}
+
 TEST(Conversion, EachGreyPixelIsTheMeanOfTheTwoByTwoBlockAtIt)
 {
     camsim::Image raw;
