@@ -1,7 +1,6 @@
 // ajuste_exposicion: asks for an exposure time between 0.1 and 33.1 ms, writes it to the
 // camera in manual, absolute mode and confirms the value the camera holds.
-#include "conexion.h"
-#include "opciones.h"
+#include "inicio.h"
 #include "propiedad.h"
 #include "valor.h"
 
@@ -34,18 +33,13 @@ static void cambiar_tiempoexpo(camera_context contexto)
 
 int main(int argc, char **argv)
 {
-    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"ajuste_exposicion",
                          "Pide un tiempo de exposición entre 0.1 y 33.1 ms, lo escribe en la\n"
                          "cámara en modo manual y confirma el valor que queda en la cámara.",
                          "un número en la entrada estándar (punto decimal: 12,5 se lee 12).",
                          "la exposición en la cámara; en pantalla, el valor que queda en ella."};
-    if (atender_opciones(argc, argv, ayuda))
-        return 0;
-
     camera_context contexto = nullptr;
-    if (!abrir_camara(&contexto))
+    if (!iniciar_programa(argc, argv, ayuda, &contexto))
         return 0;
     cambiar_tiempoexpo(contexto);
     return 0;

@@ -2,8 +2,7 @@
 // "ganancia.txt" to the camera, reports the values it holds, then takes the ten-frame series.
 #include "ajuste.h"
 #include "captura.h"
-#include "conexion.h"
-#include "opciones.h"
+#include "inicio.h"
 #include "propiedad.h"
 
 #include <cstdio>
@@ -21,8 +20,6 @@ static bool cambiar_ganancia(camera_context contexto, float ganancia, float *vig
 
 int main(int argc, char **argv)
 {
-    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"captura_config",
                          "Escribe en la cámara el tiempo de exposición (ms) de neo_te.txt y la\n"
                          "ganancia (dB) de ganancia.txt, muestra los valores que quedan en la\n"
@@ -30,11 +27,8 @@ int main(int argc, char **argv)
                          "neo_te.txt y ganancia.txt, en el directorio de trabajo.",
                          "0000.bmp a 0009.bmp, que reemplazan a los que haya.\n"
                          "En pantalla muestra cada exposición leída y los valores de la cámara."};
-    if (atender_opciones(argc, argv, ayuda))
-        return 0;
-
     camera_context contexto = nullptr;
-    if (!abrir_camara(&contexto))
+    if (!iniciar_programa(argc, argv, ayuda, &contexto))
         return 0;
 
     // Each setting is written before the next file is read. A setting that cannot be read,

@@ -1,10 +1,7 @@
 // captura_manual: switches the camera's auto exposure off, then takes the ten-frame series.
 #include "captura.h"
-#include "conexion.h"
-#include "opciones.h"
+#include "inicio.h"
 #include "propiedad.h"
-
-#include <cstdio>
 
 // Sets only the auto-exposure on/off flag to 0. Silent whatever the camera answers; a
 // record the camera did not fill is never written back.
@@ -19,19 +16,14 @@ static void apagar_autoexposicion(camera_context contexto)
 
 int main(int argc, char **argv)
 {
-    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"captura_manual",
                          "Apaga la exposición automática de la cámara (queda apagada) y toma una\n"
                          "serie de diez imágenes en escala de grises, en el directorio de trabajo.",
                          "nada.",
                          "0000.bmp a 0009.bmp, que reemplazan a los que haya.\n"
                          "En pantalla no muestra nada si todo va bien."};
-    if (atender_opciones(argc, argv, ayuda))
-        return 0;
-
     camera_context contexto = nullptr;
-    if (!abrir_camara(&contexto))
+    if (!iniciar_programa(argc, argv, ayuda, &contexto))
         return 0;
     apagar_autoexposicion(contexto);
     ejecutar_captura(contexto);

@@ -1,6 +1,5 @@
 // consulta_exposicion: prints the camera's exposure time.
-#include "conexion.h"
-#include "opciones.h"
+#include "inicio.h"
 #include "propiedad.h"
 
 #include <cstdio>
@@ -14,17 +13,12 @@ static void leer_tiempoexpo(camera_context contexto)
 
 int main(int argc, char **argv)
 {
-    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {
         "consulta_exposicion",
         "Muestra el tiempo de exposición que tiene la cámara, en ms. No cambia nada.", "nada.",
         "en pantalla, Lectura de Shutter Speed = <ms>ms."};
-    if (atender_opciones(argc, argv, ayuda))
-        return 0;
-
     camera_context contexto = nullptr;
-    if (!abrir_camara(&contexto))
+    if (!iniciar_programa(argc, argv, ayuda, &contexto))
         return 0;
     leer_tiempoexpo(contexto);
     return 0;

@@ -1,7 +1,6 @@
 // ganancia: asks for a gain in dB, writes it to the camera in manual, absolute mode and
 // confirms the value the camera holds.
-#include "conexion.h"
-#include "opciones.h"
+#include "inicio.h"
 #include "propiedad.h"
 #include "valor.h"
 
@@ -28,18 +27,13 @@ static void cambiar_ganancia(camera_context contexto)
 
 int main(int argc, char **argv)
 {
-    // Each line reaches a file or pipe when printed, so a run cut short keeps its reports.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
     const Ayuda ayuda = {"ganancia",
                          "Pide una ganancia en dB, la escribe en la cámara en modo manual y\n"
                          "confirma el valor que queda en la cámara, que la limita a su rango.",
                          "un número en la entrada estándar (punto decimal: 12,5 se lee 12).",
                          "la ganancia en la cámara; en pantalla, el valor que queda en ella."};
-    if (atender_opciones(argc, argv, ayuda))
-        return 0;
-
     camera_context contexto = nullptr;
-    if (!abrir_camara(&contexto))
+    if (!iniciar_programa(argc, argv, ayuda, &contexto))
         return 0;
     cambiar_ganancia(contexto);
     return 0;
