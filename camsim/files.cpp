@@ -128,6 +128,18 @@ Freeing &freeing()
     return instance;
 }
 
+// Lets go of the reference kept to the file at the name being replaced: once replaced, it is
+// freed on the freeing thread; otherwise the reference is only closed.
+void let_go(int old, bool replaced)
+{
+    if (old < 0)
+        return;
+    if (replaced)
+        freeing().release(old);
+    else
+        ::close(old);
+}
+
 // Gives the unnamed file open at fd the name `name` in directory `dir`.
 bool link_unnamed(int fd, int dir, const char *name)
 {
@@ -177,9 +189,7 @@ bool publish(int fd, int dir, const std::string &base)
         SignalsHeld held;
         // Named for this save, so that saves of the same name at once, in this process or
         // others, never take each other's file away.
-        const IncomingName incoming(base);
-        ::unlinkat(dir, incoming.c_str(), 0); // left by a killed process with this number
-        remove_stale_incoming(dir);
+        const IncomingName incoming(dir, base);
         if (link_unnamed(fd, dir, incoming.c_str())) {
             published = exchange ? ::renameat2(dir, incoming.c_str(), dir, base.c_str(),
                                                RENAME_EXCHANGE) == 0
@@ -189,12 +199,7 @@ bool publish(int fd, int dir, const std::string &base)
             errno = error;
         }
     }
-    if (old >= 0) {
-        if (published)
-            freeing().release(old);
-        else
-            ::close(old);
-    }
+    let_go(old, published);
     return published;
 }
 
@@ -208,9 +213,7 @@ bool replace_through_named(int dir, const std::string &base, mode_t mode, size_t
     bool replaced = false;
     {
         SignalsHeld held;
-        const IncomingName incoming(base);
-        ::unlinkat(dir, incoming.c_str(), 0); // left by a killed process with this number
-        remove_stale_incoming(dir);
+        const IncomingName incoming(dir, base);
         const int fd = ::openat(dir, incoming.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
@@ -221,12 +224,7 @@ bool replace_through_named(int dir, const std::string &base, mode_t mode, size_t
                 ::unlinkat(dir, incoming.c_str(), 0);
         }
     }
-    if (old >= 0) {
-        if (replaced)
-            freeing().release(old);
-        else
-            ::close(old);
-    }
+    let_go(old, replaced);
     return replaced;
 }
 

@@ -56,31 +56,6 @@ long incoming_process(const std::string &name)
     return *end == '\0' ? process : 0;
 }
 
-} // namespace
-
-std::string incoming_name(const std::string &base, pid_t process, uint64_t save)
-{
-    const std::string owner = incoming_mark + std::to_string(process) + "." + std::to_string(save);
-    // A long name keeps only its start: the process and the save tell the names apart.
-    const size_t kept = std::min(base.size(), static_cast<size_t>(NAME_MAX) - 1 - owner.size());
-    return "." + base.substr(0, kept) + owner;
-}
-
-IncomingName::IncomingName(const std::string &base)
-{
-    Incoming &all = incoming();
-    std::lock_guard<std::mutex> lock(all.mutex);
-    name_ = incoming_name(base, ::getpid(), all.saves++);
-    all.under_way.insert(name_);
-}
-
-IncomingName::~IncomingName()
-{
-    Incoming &all = incoming();
-    std::lock_guard<std::mutex> lock(all.mutex);
-    all.under_way.erase(name_);
-}
-
 // Removes what processes killed while replacing a file in dir left there: the hidden
 // incoming names of processes that are gone, or of a process before this one with its
 // number. Listed once a process per directory (told apart by its inode and birth time, as
@@ -117,6 +92,35 @@ void remove_stale_incoming(int dir)
             ::unlinkat(dir, name.c_str(), 0);
     }
     ::closedir(entries);
+}
+
+} // namespace
+
+std::string incoming_name(const std::string &base, pid_t process, uint64_t save)
+{
+    const std::string owner = incoming_mark + std::to_string(process) + "." + std::to_string(save);
+    // A long name keeps only its start: the process and the save tell the names apart.
+    const size_t kept = std::min(base.size(), static_cast<size_t>(NAME_MAX) - 1 - owner.size());
+    return "." + base.substr(0, kept) + owner;
+}
+
+IncomingName::IncomingName(int dir, const std::string &base)
+{
+    {
+        Incoming &all = incoming();
+        std::lock_guard<std::mutex> lock(all.mutex);
+        name_ = incoming_name(base, ::getpid(), all.saves++);
+        all.under_way.insert(name_);
+    }
+    ::unlinkat(dir, name_.c_str(), 0); // left by a killed process with this number
+    remove_stale_incoming(dir);
+}
+
+IncomingName::~IncomingName()
+{
+    Incoming &all = incoming();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    all.under_way.erase(name_);
 }
 
 } // namespace camsim

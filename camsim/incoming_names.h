@@ -16,12 +16,14 @@ namespace camsim
 // directory.
 std::string incoming_name(const std::string &base, pid_t process, uint64_t save = 0);
 
-// A hidden name of one save of this process, known as under way until it is dropped (after
-// the save has removed it): threads saving one file at once each have their own.
+// A hidden name of one save of this process in directory `dir`, known as under way until it
+// is dropped (after the save has removed it): threads saving one file at once each have
+// their own. Taking one clears the directory of what killed processes left there (below),
+// its own name included.
 class IncomingName
 {
   public:
-    explicit IncomingName(const std::string &base);
+    IncomingName(int dir, const std::string &base);
     IncomingName(const IncomingName &) = delete;
     IncomingName &operator=(const IncomingName &) = delete;
     ~IncomingName();
@@ -33,10 +35,5 @@ class IncomingName
   private:
     std::string name_;
 };
-
-// Removes what processes killed while replacing a file in dir left there: the hidden
-// incoming names of processes that are gone, or of a process before this one with its
-// number.
-void remove_stale_incoming(int dir);
 
 } // namespace camsim
