@@ -28,8 +28,11 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
     shutter.type = PROPERTY_SHUTTER;
     camera_property unknown{};
     unknown.type = 7;
-    image_record image{}, never_made{};
+    image_record image{}, grey{}, never_made{};
     ASSERT_EQ(camsim::create_image(&image), 0);
+    ASSERT_EQ(camsim::create_image(&grey), 0);
+    image_record not_given = image;
+    not_given.opaque[1] += 1000000; // a record number not given yet
     unsigned int count = 0;
     camera_id other{};
     camera_id forged_serial = id;
@@ -66,6 +69,12 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
          camsim::not_initialized},
         {"convert into a record never made",
          camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &never_made), camsim::not_initialized},
+        {"convert a record never made",
+         camsim::convert_image(PIXEL_FORMAT_MONO8, &never_made, &image), camsim::not_initialized},
+        {"convert into a record number not given",
+         camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &not_given), camsim::not_initialized},
+        {"save a record number not given",
+         camsim::save_image(&not_given, unsaved.c_str(), FILE_FORMAT_BMP), camsim::not_initialized},
         {"convert to another format", camsim::convert_image(0x1, &image, &image),
          camsim::unsupported_format},
         {"save a record never made",
@@ -89,20 +98,13 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
     forged_tag.opaque[0] ^= 1;
     EXPECT_EQ(camsim::save_image(&forged_tag, unsaved.c_str(), FILE_FORMAT_BMP),
               camsim::not_initialized);
-    EXPECT_NE(access(unsaved.c_str(), F_OK), 0);
-    EXPECT_EQ(camsim::stop_capture(context), 0);
-    EXPECT_EQ(camsim::destroy_context(fresh), 0);
-}
-
-TEST_F(SimulatedCamera, AFrameOfADestroyedContextIsRefused)
-{
-    image_record raw{}, grey{};
-    take_grey_frame(raw, grey);
+    // A frame, and the grey made of it, refused once the context streaming it is destroyed.
+    ASSERT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &grey), 0);
     ASSERT_EQ(camsim::destroy_context(context), 0);
-    const std::string file = directory + "/destroyed.bmp";
-    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &raw, &grey), camsim::invalid_context);
-    EXPECT_EQ(camsim::save_image(&grey, file.c_str(), FILE_FORMAT_BMP), camsim::invalid_context);
-    EXPECT_NE(access(file.c_str(), F_OK), 0);
+    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &grey), camsim::invalid_context);
+    EXPECT_EQ(camsim::save_image(&grey, unsaved.c_str(), FILE_FORMAT_BMP), camsim::invalid_context);
+    EXPECT_NE(access(unsaved.c_str(), F_OK), 0);
+    EXPECT_EQ(camsim::destroy_context(fresh), 0);
     ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
 }
 
@@ -148,21 +150,6 @@ TEST_F(SimulatedCamera, AStaleContextIsRefusedEvenWhenANewOneTakesItsPlace)
     EXPECT_EQ(camsim::destroy_context(fresh), 0);
 }
 
-TEST(ImageRecords, ARecordTheSdkNeverFilledIsRefused)
-{
-    image_record made{};
-    ASSERT_EQ(camsim::create_image(&made), 0);
-    image_record forged = made;
-    forged.opaque[1] += 1000000; // a record number not given yet
-    image_record zeroed{};
-    const std::string directory = process::temporary_directory("camsim-test");
-    const std::string file = directory + "/x.bmp";
-    EXPECT_EQ(camsim::save_image(&forged, file.c_str(), FILE_FORMAT_BMP), camsim::not_initialized);
-    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &made, &forged), camsim::not_initialized);
-    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &zeroed, &made), camsim::not_initialized);
-    process::remove_tree(directory);
-}
-
 TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
 {
     image_record raw{};
@@ -185,9 +172,7 @@ TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
 
 TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAndWrite)
 {
-    camera_context other = nullptr;
-    ASSERT_EQ(camsim::create_context(simulator, &other), 0);
-    ASSERT_EQ(camsim::connect(other, &id), 0);
+    camera_context other = connected(simulator);
     camera_property gain = read(PROPERTY_GAIN);
     const std::pair<camera_error, camera_error> steps[] = {
         {camsim::start_capture(context), camsim::ok},
@@ -201,16 +186,11 @@ TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAn
     };
     for (size_t step = 0; step < std::size(steps); ++step)
         EXPECT_EQ(steps[step].first, steps[step].second) << "step " << step;
-}
-
-TEST_F(SimulatedCamera, AStreamLockOthersCouldOpenIsRefusedSoNoneOfThemHoldsTheCamera)
-{
+    // A stream lock others could open is refused, so none of them holds the camera.
+    ASSERT_EQ(camsim::stop_capture(context), 0);
     const std::string lock = camsim::stream_lock_path(simulator.config.state, 0);
-    harness::write_file(lock, "");
     ASSERT_EQ(chmod(lock.c_str(), 0640), 0);
-    camera_context other = nullptr;
-    ASSERT_EQ(camsim::create_context(simulator, &other), 0);
-    ASSERT_EQ(camsim::connect(other, &id), 0);
+    other = connected(simulator);
     harness::capture_output(stderr, [&] {
         EXPECT_EQ(camsim::start_capture(context), 0);
         EXPECT_EQ(camsim::start_capture(other), 0); // the stream left unowned, as refused
@@ -223,46 +203,38 @@ TEST_F(SimulatedCamera, ASceneIsReadWhenCaptureStartsNotAtTheFirstFrame)
     camsim::Config config = small_camera(directory);
     config.scene_path = directory; // no image in it
     camsim::Simulator camera(config);
-    camera_context viewer = nullptr;
-    ASSERT_EQ(camsim::create_context(camera, &viewer), 0);
-    ASSERT_EQ(camsim::connect(viewer, &id), 0);
+    camera_context viewer = connected(camera);
     EXPECT_EQ(harness::capture_output(stderr, [&] { EXPECT_EQ(camsim::start_capture(viewer), 0); }),
               "camsim: ignoring CAMSIM_SCENE='" + directory + "': no readable PGM or PNG image\n");
     EXPECT_EQ(camsim::destroy_context(viewer), 0);
 }
 
-TEST(Unplugged, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
+TEST_F(SimulatedCamera, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
 {
-    const std::string directory = process::temporary_directory("camsim-test");
     camsim::Config config = small_camera(directory);
     config.unplug = {true, 0, true, 0}; // pulled as the program connects, back at once
-    camsim::Simulator simulator(config);
-    camera_context context = nullptr;
-    camera_id id{};
+    camsim::Simulator unplugged(config);
+    camera_context pulled = connected(unplugged);
     image_record raw{};
     camera_property gain{};
     gain.type = PROPERTY_GAIN;
     unsigned int count = 0;
-    ASSERT_EQ(camsim::create_context(simulator, &context), 0);
-    ASSERT_EQ(camsim::camera_from_index(context, 0, &id), 0);
-    ASSERT_EQ(camsim::connect(context, &id), 0);
     ASSERT_EQ(camsim::create_image(&raw), 0);
     const std::pair<camera_error, camera_error> steps[] = {
-        {camsim::get_property(context, &gain), camsim::not_connected},
-        {camsim::set_property(context, &gain), camsim::not_connected},
-        {camsim::start_capture(context), camsim::not_connected},
-        {retrieve(context, &raw), camsim::not_connected},
-        {camsim::stop_capture(context), camsim::not_connected},
-        {camsim::count_cameras(context, &count), camsim::ok},
-        {camsim::connect(context, &id), camsim::ok}, // a new connection, after the pull
-        {camsim::start_capture(context), camsim::ok},
-        {retrieve(context, &raw), camsim::ok},
+        {camsim::get_property(pulled, &gain), camsim::not_connected},
+        {camsim::set_property(pulled, &gain), camsim::not_connected},
+        {camsim::start_capture(pulled), camsim::not_connected},
+        {retrieve(pulled, &raw), camsim::not_connected},
+        {camsim::stop_capture(pulled), camsim::not_connected},
+        {camsim::count_cameras(pulled, &count), camsim::ok},
+        {camsim::connect(pulled, &id), camsim::ok}, // a new connection, after the pull
+        {camsim::start_capture(pulled), camsim::ok},
+        {retrieve(pulled, &raw), camsim::ok},
     };
     for (size_t step = 0; step < std::size(steps); ++step)
         EXPECT_EQ(steps[step].first, steps[step].second) << "step " << step;
     EXPECT_EQ(count, 1u); // counted again
-    EXPECT_EQ(camsim::destroy_context(context), 0);
-    process::remove_tree(directory);
+    EXPECT_EQ(camsim::destroy_context(pulled), 0);
 }
 
 TEST_F(SimulatedCamera, AFailedRetrievalLosesTheFrameDueWhenItsDelayIsOver)
@@ -271,10 +243,8 @@ TEST_F(SimulatedCamera, AFailedRetrievalLosesTheFrameDueWhenItsDelayIsOver)
     config.fps = 100;
     ASSERT_EQ(camsim::parse_knob("CAMSIM_FAIL", "fc2RetrieveBuffer@3=-9/50", config), "");
     camsim::Simulator camera(config);
-    camera_context paced = nullptr;
+    camera_context paced = connected(camera);
     image_record raw{};
-    ASSERT_EQ(camsim::create_context(camera, &paced), 0);
-    ASSERT_EQ(camsim::connect(paced, &id), 0);
     ASSERT_EQ(camsim::create_image(&raw), 0);
     ASSERT_EQ(camsim::start_capture(paced), 0);
     std::vector<int32_t> codes;

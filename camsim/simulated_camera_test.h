@@ -57,6 +57,15 @@ class SimulatedCamera : public ::testing::Test
         unlink((state_path + ".lock").c_str());
     }
 
+    // A context of `camera` connected to its camera 0, which the test destroys.
+    camera_context connected(camsim::Simulator &camera)
+    {
+        camera_context made = nullptr;
+        EXPECT_EQ(camsim::create_context(camera, &made), 0);
+        EXPECT_EQ(camsim::connect(made, &id), 0);
+        return made;
+    }
+
     camera_property read(property_type type)
     {
         camera_property property{};

@@ -17,11 +17,9 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
 {
     // A property as a context made after the write reads it.
     auto read_elsewhere = [this](property_type type) {
-        camera_context second = nullptr;
+        camera_context second = connected(simulator);
         camera_property property{};
         property.type = type;
-        EXPECT_EQ(camsim::create_context(simulator, &second), 0);
-        EXPECT_EQ(camsim::connect(second, &id), 0);
         EXPECT_EQ(camsim::get_property(second, &property), 0);
         EXPECT_EQ(camsim::destroy_context(second), 0);
         return property;
@@ -87,9 +85,7 @@ TEST_F(SimulatedCamera, TheLockIsTheUsersAloneAndAWriteWaitsForItOnlySoLong)
     camsim::Config config = small_camera(directory);
     config.state.lock_wait_ms = 50;
     camsim::Simulator impatient(config);
-    camera_context other = nullptr;
-    ASSERT_EQ(camsim::create_context(impatient, &other), 0);
-    ASSERT_EQ(camsim::connect(other, &id), 0);
+    camera_context other = connected(impatient);
     camera_property gain = read(PROPERTY_GAIN);
     gain.absolute_value = 6.0f;
     const int holder = open(lock_path.c_str(), O_RDWR | O_CLOEXEC);
