@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -54,25 +55,14 @@ TEST(Knobs, FaultsLastingAndSlowAreParsedAndABadEntryLeavesTheOthers)
                            "fc2SaveImage=-2/7",
                            knobs);
     EXPECT_EQ(error, "entry 'fc2Conect=1': 'fc2Conect' is not one of the 13 operations");
-    struct Expected {
-        const char *operation;
-        unsigned nth;
-        bool onwards;
-        int32_t code;
-        unsigned delay_ms;
-    };
-    const Expected expected[] = {{"fc2RetrieveBuffer", 3, true, -13, 500},
-                                 {"fc2SaveImage", 3, false, -1, 0},
-                                 {"fc2SaveImage", 0, false, -2, 7}};
-    ASSERT_EQ(knobs.faults.size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(knobs.faults[i].operation, expected[i].operation);
-        EXPECT_EQ(knobs.faults[i].nth, expected[i].nth);
-        EXPECT_EQ(knobs.faults[i].onwards, expected[i].onwards);
-        EXPECT_EQ(knobs.faults[i].code, expected[i].code);
-        EXPECT_EQ(knobs.faults[i].delay_ms, expected[i].delay_ms);
-    }
+    // Each entry as operation, nth call, onwards, code and delay.
+    using Entry = std::tuple<std::string, unsigned, bool, int32_t, unsigned>;
+    std::vector<Entry> parsed;
+    for (const camsim::Fault &fault : knobs.faults)
+        parsed.emplace_back(fault.operation, fault.nth, fault.onwards, fault.code, fault.delay_ms);
+    EXPECT_EQ(parsed, (std::vector<Entry>{Entry{"fc2RetrieveBuffer", 3, true, -13, 500},
+                                          Entry{"fc2SaveImage", 3, false, -1, 0},
+                                          Entry{"fc2SaveImage", 0, false, -2, 7}}));
 }
 
 } // namespace

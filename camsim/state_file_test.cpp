@@ -41,12 +41,7 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     EXPECT_EQ(kept.auto_manual_mode, 1);
     // It keeps them too when the context is destroyed while capturing.
     ASSERT_EQ(write_absolute(PROPERTY_GAIN, 12.0f), 0);
-    image_record raw{};
-    ASSERT_EQ(camsim::create_image(&raw), 0);
-    ASSERT_EQ(camsim::start_capture(context), 0);
-    for (int frame = 0; frame < 16; ++frame)
-        ASSERT_EQ(retrieve(context, &raw), 0);
-    ASSERT_EQ(camsim::destroy_context(context), 0);
+    stream_frames(16, false);
     EXPECT_EQ(read_elsewhere(PROPERTY_SHUTTER).absolute_value, 2.51f);
     ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
 }
