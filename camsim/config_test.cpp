@@ -3,114 +3,66 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace
 {
 
 TEST(Knobs, ParseTheirValuesOrSayWhy)
 {
+    // Each knob's values accepted, then those refused (and so ignored when read from the
+    // environment).
     struct Case {
-        const char *name, *value;
-        bool accepted;
+        const char *name;
+        std::vector<const char *> accepted, refused;
     };
     const Case cases[] = {
-        {"CAMSIM_SENSOR", "2048x1536", true},
-        {"CAMSIM_SENSOR", "2048x", false},
-        {"CAMSIM_SENSOR", "15x16", false},
-        {"CAMSIM_SENSOR", "16x9000", false},
-        {"CAMSIM_CAMERAS", "0", true},
-        {"CAMSIM_CAMERAS", "17", false},
-        {"CAMSIM_FPS", "0", true},
-        {"CAMSIM_FPS", "29.97", true},
-        {"CAMSIM_FPS", "nan", false},
-        {"CAMSIM_FPS", "1e-300", false},
-        {"CAMSIM_FPS", "0.0099", false},
-        {"CAMSIM_FPS", "0.01", true},
-        {"CAMSIM_FPS", "1000", true},
-        {"CAMSIM_FPS", "1001", false},
-        {"CAMSIM_SENSOR", "16x15", false},
-        {"CAMSIM_SENSOR", "14x16", false},
-        {"CAMSIM_FAIL", "fc2SaveImage@3=-1,fc2Connect=5", true},
-        {"CAMSIM_FAIL", "fc2SaveImage@x=1", false},
-        {"CAMSIM_FAIL", "", true},
-        {"CAMSIM_FAIL", "fc2Connect=5,,fc2SaveImage=2,", true},
-        {"CAMSIM_FAIL", "fc2Connect=99999999999", false},
-        {"CAMSIM_LOG", "", false},
-        {"CAMSIM_FAIL", "fc2RetrieveBuffer@3+=-13/500", true},
-        {"CAMSIM_FAIL", "fc2Connect=5/0,fc2Connect=5/3600000", true},
-        {"CAMSIM_FAIL", "fc2Connect@+=5", false},
-        {"CAMSIM_FAIL", "fc2Connect@+2=5", false},
-        {"CAMSIM_CAMERAS", "+1", false},
-        {"CAMSIM_SENSOR", " 64x64", false},
-        {"CAMSIM_FAIL", "fc2Connect=5/", false},
-        {"CAMSIM_FAIL", "fc2Connect=5/1/2", false},
-        {"CAMSIM_FAIL", "fc2Connect=5,fc2Conect=5", false},
-        {"CAMSIM_SCENE", "scene.pgm", true},
-        {"CAMSIM_SCENE", "", false},
-        {"CAMSIM_STAMP", "0", true},
-        {"CAMSIM_STAMP", "1", true},
-        {"CAMSIM_STAMP", "no", false},
-        {"CAMSIM_STAMP", "", false},
-        {"CAMSIM_UNPLUG", "0:2000", true},
-        {"CAMSIM_UNPLUG", "150:", false},
-        {"CAMSIM_UNPLUG", "1.5", false},
-        {"CAMSIM_UNPLUG", "3600001", false},
-        // Refused, and so ignored when read from the environment.
-        {"CAMSIM_SENSOR", "big", false},
-        {"CAMSIM_SENSOR", "641x480", false},
-        {"CAMSIM_SENSOR", "0x0", false},
-        {"CAMSIM_CAMERAS", "-1", false},
-        {"CAMSIM_CAMERAS", "two", false},
-        {"CAMSIM_FPS", "fast", false},
-        {"CAMSIM_FPS", "-5", false},
-        {"CAMSIM_FAIL", "fc2Connect=0", false},
-        {"CAMSIM_FAIL", "fc2Connect@0=3", false},
-        {"CAMSIM_FAIL", "fc2Connect", false},
-        {"CAMSIM_FAIL", "fc2Connect+=1", false},
-        {"CAMSIM_FAIL", "fc2Connect@2++=1", false},
-        {"CAMSIM_FAIL", "fc2Connect=1/x", false},
-        {"CAMSIM_FAIL", "fc2Connect=1/-5", false},
-        {"CAMSIM_FAIL", "fc2Connect=1/3600001", false},
-        {"CAMSIM_FAIL", "fc2Connect=/5", false},
+        {"CAMSIM_SENSOR",
+         {"2048x1536"},
+         {"2048x", "15x16", "16x9000", "16x15", "14x16", " 64x64", "big", "641x480", "0x0"}},
+        {"CAMSIM_CAMERAS", {"0"}, {"17", "+1", "-1", "two"}},
+        {"CAMSIM_FPS",
+         {"0", "29.97", "0.01", "1000"},
+         {"nan", "1e-300", "0.0099", "1001", "fast", "-5"}},
+        {"CAMSIM_FAIL",
+         {"fc2SaveImage@3=-1,fc2Connect=5", "", "fc2Connect=5,,fc2SaveImage=2,",
+          "fc2RetrieveBuffer@3+=-13/500", "fc2Connect=5/0,fc2Connect=5/3600000"},
+         {"fc2SaveImage@x=1", "fc2Connect=99999999999", "fc2Connect@+=5", "fc2Connect@+2=5",
+          "fc2Connect=5/", "fc2Connect=5/1/2", "fc2Connect=5,fc2Conect=5", "fc2Connect=0",
+          "fc2Connect@0=3", "fc2Connect", "fc2Connect+=1", "fc2Connect@2++=1", "fc2Connect=1/x",
+          "fc2Connect=1/-5", "fc2Connect=1/3600001", "fc2Connect=/5"}},
+        {"CAMSIM_LOG", {}, {""}},
+        {"CAMSIM_SCENE", {"scene.pgm"}, {""}},
+        {"CAMSIM_STAMP", {"0", "1"}, {"no", ""}},
+        {"CAMSIM_UNPLUG", {"0:2000"}, {"150:", "1.5", "3600001"}},
     };
-    for (const Case &c : cases) {
-        camsim::Config knobs;
-        std::string error = camsim::parse_knob(c.name, c.value, knobs);
-        EXPECT_EQ(error.empty(), c.accepted) << c.name << "=" << c.value << ": " << error;
-    }
-    camsim::Config knobs;
-    ASSERT_EQ(camsim::parse_knob("CAMSIM_FAIL", "fc2SaveImage@3=-1,fc2Connect=5", knobs), "");
-    ASSERT_EQ(knobs.faults.size(), 2u);
-    EXPECT_EQ(knobs.faults[0].operation, "fc2SaveImage");
-    EXPECT_EQ(knobs.faults[0].nth, 3u);
-    EXPECT_EQ(knobs.faults[0].code, -1);
-    EXPECT_EQ(knobs.faults[1].nth, 0u);
+    for (const Case &c : cases)
+        for (const bool accepted : {true, false})
+            for (const char *value : accepted ? c.accepted : c.refused) {
+                camsim::Config knobs;
+                const std::string error = camsim::parse_knob(c.name, value, knobs);
+                EXPECT_EQ(error.empty(), accepted) << c.name << "=" << value << ": " << error;
+            }
 }
 
 TEST(Knobs, FaultsLastingAndSlowAreParsedAndABadEntryLeavesTheOthers)
 {
     camsim::Config knobs;
-    const std::string error = camsim::parse_knob(
-        "CAMSIM_FAIL", "fc2RetrieveBuffer@3+=-13/500,fc2Conect=1,fc2SaveImage=-2/7", knobs);
+    const std::string error =
+        camsim::parse_knob("CAMSIM_FAIL",
+                           "fc2RetrieveBuffer@3+=-13/500,fc2Conect=1,fc2SaveImage@3=-1,"
+                           "fc2SaveImage=-2/7",
+                           knobs);
     EXPECT_EQ(error, "entry 'fc2Conect=1': 'fc2Conect' is not one of the 13 operations");
-    struct Expected {
-        const char *operation;
-        unsigned nth;
-        bool onwards;
-        int32_t code;
-        unsigned delay_ms;
-    };
-    const Expected expected[] = {{"fc2RetrieveBuffer", 3, true, -13, 500},
-                                 {"fc2SaveImage", 0, false, -2, 7}};
-    ASSERT_EQ(knobs.faults.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(knobs.faults[i].operation, expected[i].operation);
-        EXPECT_EQ(knobs.faults[i].nth, expected[i].nth);
-        EXPECT_EQ(knobs.faults[i].onwards, expected[i].onwards);
-        EXPECT_EQ(knobs.faults[i].code, expected[i].code);
-        EXPECT_EQ(knobs.faults[i].delay_ms, expected[i].delay_ms);
-    }
+    // Each entry as operation, nth call, onwards, code and delay.
+    using Entry = std::tuple<std::string, unsigned, bool, int32_t, unsigned>;
+    std::vector<Entry> parsed;
+    for (const camsim::Fault &fault : knobs.faults)
+        parsed.emplace_back(fault.operation, fault.nth, fault.onwards, fault.code, fault.delay_ms);
+    EXPECT_EQ(parsed, (std::vector<Entry>{Entry{"fc2RetrieveBuffer", 3, true, -13, 500},
+                                          Entry{"fc2SaveImage", 3, false, -1, 0},
+                                          Entry{"fc2SaveImage", 0, false, -2, 7}}));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Contexts and image records in process: the SDK contract's checks, handles never reused,
-// frames of a destroyed context refused, frame numbers per capture, one streaming
+// Contexts and image records in process: the SDK contract's checks (handles never reused,
+// frames of a destroyed context refused), frame numbers per capture, one streaming
 // context (its lock refused when others could hold it), the scene read as capture starts,
 // a connection broken by the camera's unplugging.
 #include "harness.h"
@@ -21,15 +21,28 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
     camera_context never_created = &id;
     camera_context fresh = nullptr;
     ASSERT_EQ(camsim::create_context(simulator, &fresh), 0); // created, not connected
-    camera_context destroyed = nullptr;
+    // Contexts made and destroyed in turn after one: a handle that named an address would now
+    // name the newest context.
+    camera_context destroyed = nullptr, newest = nullptr;
     ASSERT_EQ(camsim::create_context(simulator, &destroyed), 0);
     ASSERT_EQ(camsim::destroy_context(destroyed), 0);
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(camsim::create_context(simulator, &newest), 0);
+        EXPECT_NE(newest, destroyed);
+        if (i < 7) {
+            ASSERT_EQ(camsim::destroy_context(newest), 0);
+        }
+    }
+    ASSERT_EQ(camsim::connect(newest, &id), 0);
     camera_property shutter{};
     shutter.type = PROPERTY_SHUTTER;
     camera_property unknown{};
     unknown.type = 7;
-    image_record image{}, never_made{};
+    image_record image{}, grey{}, never_made{};
     ASSERT_EQ(camsim::create_image(&image), 0);
+    ASSERT_EQ(camsim::create_image(&grey), 0);
+    image_record not_given = image;
+    not_given.opaque[1] += 1000000; // a record number not given yet
     unsigned int count = 0;
     camera_id other{};
     camera_id forged_serial = id;
@@ -53,9 +66,21 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
         {"read before connecting", camsim::get_property(fresh, &shutter), camsim::not_connected},
         {"write before connecting", camsim::set_property(fresh, &shutter), camsim::not_connected},
         {"start before connecting", camsim::start_capture(fresh), camsim::not_connected},
+        {"count on a destroyed context", camsim::count_cameras(destroyed, &count),
+         camsim::invalid_context},
+        {"connect a destroyed context", camsim::connect(destroyed, &id), camsim::invalid_context},
         {"read on a destroyed context", camsim::get_property(destroyed, &shutter),
          camsim::invalid_context},
+        {"write on a destroyed context", camsim::set_property(destroyed, &shutter),
+         camsim::invalid_context},
+        {"start a destroyed context", camsim::start_capture(destroyed), camsim::invalid_context},
+        {"retrieve on a destroyed context", retrieve(destroyed, &image), camsim::invalid_context},
+        {"stop a destroyed context", camsim::stop_capture(destroyed), camsim::invalid_context},
         {"destroy twice", camsim::destroy_context(destroyed), camsim::invalid_context},
+        // The newest context works, and the destroyed handle's calls left it alone.
+        {"read on the newest context", camsim::get_property(newest, &shutter), camsim::ok},
+        {"stop the newest context", camsim::stop_capture(newest), camsim::not_started},
+        {"destroy the newest context", camsim::destroy_context(newest), camsim::ok},
         {"read into null", camsim::get_property(context, nullptr), camsim::invalid_parameter},
         {"read a property the camera lacks", camsim::get_property(context, &unknown),
          camsim::property_not_present},
@@ -66,6 +91,12 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
          camsim::not_initialized},
         {"convert into a record never made",
          camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &never_made), camsim::not_initialized},
+        {"convert a record never made",
+         camsim::convert_image(PIXEL_FORMAT_MONO8, &never_made, &image), camsim::not_initialized},
+        {"convert into a record number not given",
+         camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &not_given), camsim::not_initialized},
+        {"save a record number not given",
+         camsim::save_image(&not_given, unsaved.c_str(), FILE_FORMAT_BMP), camsim::not_initialized},
         {"convert to another format", camsim::convert_image(0x1, &image, &image),
          camsim::unsupported_format},
         {"save a record never made",
@@ -89,78 +120,14 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
     forged_tag.opaque[0] ^= 1;
     EXPECT_EQ(camsim::save_image(&forged_tag, unsaved.c_str(), FILE_FORMAT_BMP),
               camsim::not_initialized);
-    EXPECT_NE(access(unsaved.c_str(), F_OK), 0);
-    EXPECT_EQ(camsim::stop_capture(context), 0);
-    EXPECT_EQ(camsim::destroy_context(fresh), 0);
-}
-
-TEST_F(SimulatedCamera, AFrameOfADestroyedContextIsRefused)
-{
-    image_record raw{}, grey{};
-    take_grey_frame(raw, grey);
+    // A frame, and the grey made of it, refused once the context streaming it is destroyed.
+    ASSERT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &grey), 0);
     ASSERT_EQ(camsim::destroy_context(context), 0);
-    const std::string file = directory + "/destroyed.bmp";
-    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &raw, &grey), camsim::invalid_context);
-    EXPECT_EQ(camsim::save_image(&grey, file.c_str(), FILE_FORMAT_BMP), camsim::invalid_context);
-    EXPECT_NE(access(file.c_str(), F_OK), 0);
-    ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
-}
-
-TEST_F(SimulatedCamera, AStaleContextIsRefusedEvenWhenANewOneTakesItsPlace)
-{
-    // Contexts made and destroyed in turn: a handle that named an address would now name
-    // the newest context.
-    camera_context stale = nullptr, fresh = nullptr;
-    ASSERT_EQ(camsim::create_context(simulator, &stale), 0);
-    ASSERT_EQ(camsim::destroy_context(stale), 0);
-    for (int i = 0; i < 8; ++i) {
-        ASSERT_EQ(camsim::create_context(simulator, &fresh), 0);
-        EXPECT_NE(fresh, stale);
-        if (i < 7) {
-            ASSERT_EQ(camsim::destroy_context(fresh), 0);
-        }
-    }
-    ASSERT_EQ(camsim::connect(fresh, &id), 0);
-    unsigned int count = 0;
-    camera_property shutter{};
-    shutter.type = PROPERTY_SHUTTER;
-    image_record image{};
-    ASSERT_EQ(camsim::create_image(&image), 0);
-    struct Refusal {
-        const char *what;
-        camera_error code;
-    };
-    const Refusal refusals[] = {
-        {"count", camsim::count_cameras(stale, &count)},
-        {"connect", camsim::connect(stale, &id)},
-        {"read", camsim::get_property(stale, &shutter)},
-        {"write", camsim::set_property(stale, &shutter)},
-        {"start", camsim::start_capture(stale)},
-        {"retrieve", retrieve(stale, &image)},
-        {"stop", camsim::stop_capture(stale)},
-        {"destroy", camsim::destroy_context(stale)},
-    };
-    for (const Refusal &refusal : refusals)
-        EXPECT_EQ(refusal.code, camsim::invalid_context) << refusal.what;
-    // The new context works, and the stale handle's calls left it alone.
-    EXPECT_EQ(camsim::get_property(fresh, &shutter), 0);
-    EXPECT_EQ(camsim::stop_capture(fresh), camsim::not_started);
+    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &image, &grey), camsim::invalid_context);
+    EXPECT_EQ(camsim::save_image(&grey, unsaved.c_str(), FILE_FORMAT_BMP), camsim::invalid_context);
+    EXPECT_NE(access(unsaved.c_str(), F_OK), 0);
     EXPECT_EQ(camsim::destroy_context(fresh), 0);
-}
-
-TEST(ImageRecords, ARecordTheSdkNeverFilledIsRefused)
-{
-    image_record made{};
-    ASSERT_EQ(camsim::create_image(&made), 0);
-    image_record forged = made;
-    forged.opaque[1] += 1000000; // a record number not given yet
-    image_record zeroed{};
-    const std::string directory = process::temporary_directory("camsim-test");
-    const std::string file = directory + "/x.bmp";
-    EXPECT_EQ(camsim::save_image(&forged, file.c_str(), FILE_FORMAT_BMP), camsim::not_initialized);
-    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &made, &forged), camsim::not_initialized);
-    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &zeroed, &made), camsim::not_initialized);
-    process::remove_tree(directory);
+    ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
 }
 
 TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
@@ -185,9 +152,7 @@ TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
 
 TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAndWrite)
 {
-    camera_context other = nullptr;
-    ASSERT_EQ(camsim::create_context(simulator, &other), 0);
-    ASSERT_EQ(camsim::connect(other, &id), 0);
+    camera_context other = connected(simulator);
     camera_property gain = read(PROPERTY_GAIN);
     const std::pair<camera_error, camera_error> steps[] = {
         {camsim::start_capture(context), camsim::ok},
@@ -201,16 +166,11 @@ TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAn
     };
     for (size_t step = 0; step < std::size(steps); ++step)
         EXPECT_EQ(steps[step].first, steps[step].second) << "step " << step;
-}
-
-TEST_F(SimulatedCamera, AStreamLockOthersCouldOpenIsRefusedSoNoneOfThemHoldsTheCamera)
-{
+    // A stream lock others could open is refused, so none of them holds the camera.
+    ASSERT_EQ(camsim::stop_capture(context), 0);
     const std::string lock = camsim::stream_lock_path(simulator.config.state, 0);
-    harness::write_file(lock, "");
     ASSERT_EQ(chmod(lock.c_str(), 0640), 0);
-    camera_context other = nullptr;
-    ASSERT_EQ(camsim::create_context(simulator, &other), 0);
-    ASSERT_EQ(camsim::connect(other, &id), 0);
+    other = connected(simulator);
     harness::capture_output(stderr, [&] {
         EXPECT_EQ(camsim::start_capture(context), 0);
         EXPECT_EQ(camsim::start_capture(other), 0); // the stream left unowned, as refused
@@ -223,46 +183,38 @@ TEST_F(SimulatedCamera, ASceneIsReadWhenCaptureStartsNotAtTheFirstFrame)
     camsim::Config config = small_camera(directory);
     config.scene_path = directory; // no image in it
     camsim::Simulator camera(config);
-    camera_context viewer = nullptr;
-    ASSERT_EQ(camsim::create_context(camera, &viewer), 0);
-    ASSERT_EQ(camsim::connect(viewer, &id), 0);
+    camera_context viewer = connected(camera);
     EXPECT_EQ(harness::capture_output(stderr, [&] { EXPECT_EQ(camsim::start_capture(viewer), 0); }),
               "camsim: ignoring CAMSIM_SCENE='" + directory + "': no readable PGM or PNG image\n");
     EXPECT_EQ(camsim::destroy_context(viewer), 0);
 }
 
-TEST(Unplugged, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
+TEST_F(SimulatedCamera, APulledCameraBreaksItsConnectionUntilTheProgramConnectsAgain)
 {
-    const std::string directory = process::temporary_directory("camsim-test");
     camsim::Config config = small_camera(directory);
     config.unplug = {true, 0, true, 0}; // pulled as the program connects, back at once
-    camsim::Simulator simulator(config);
-    camera_context context = nullptr;
-    camera_id id{};
+    camsim::Simulator unplugged(config);
+    camera_context pulled = connected(unplugged);
     image_record raw{};
     camera_property gain{};
     gain.type = PROPERTY_GAIN;
     unsigned int count = 0;
-    ASSERT_EQ(camsim::create_context(simulator, &context), 0);
-    ASSERT_EQ(camsim::camera_from_index(context, 0, &id), 0);
-    ASSERT_EQ(camsim::connect(context, &id), 0);
     ASSERT_EQ(camsim::create_image(&raw), 0);
     const std::pair<camera_error, camera_error> steps[] = {
-        {camsim::get_property(context, &gain), camsim::not_connected},
-        {camsim::set_property(context, &gain), camsim::not_connected},
-        {camsim::start_capture(context), camsim::not_connected},
-        {retrieve(context, &raw), camsim::not_connected},
-        {camsim::stop_capture(context), camsim::not_connected},
-        {camsim::count_cameras(context, &count), camsim::ok},
-        {camsim::connect(context, &id), camsim::ok}, // a new connection, after the pull
-        {camsim::start_capture(context), camsim::ok},
-        {retrieve(context, &raw), camsim::ok},
+        {camsim::get_property(pulled, &gain), camsim::not_connected},
+        {camsim::set_property(pulled, &gain), camsim::not_connected},
+        {camsim::start_capture(pulled), camsim::not_connected},
+        {retrieve(pulled, &raw), camsim::not_connected},
+        {camsim::stop_capture(pulled), camsim::not_connected},
+        {camsim::count_cameras(pulled, &count), camsim::ok},
+        {camsim::connect(pulled, &id), camsim::ok}, // a new connection, after the pull
+        {camsim::start_capture(pulled), camsim::ok},
+        {retrieve(pulled, &raw), camsim::ok},
     };
     for (size_t step = 0; step < std::size(steps); ++step)
         EXPECT_EQ(steps[step].first, steps[step].second) << "step " << step;
     EXPECT_EQ(count, 1u); // counted again
-    EXPECT_EQ(camsim::destroy_context(context), 0);
-    process::remove_tree(directory);
+    EXPECT_EQ(camsim::destroy_context(pulled), 0);
 }
 
 TEST_F(SimulatedCamera, AFailedRetrievalLosesTheFrameDueWhenItsDelayIsOver)
@@ -271,10 +223,8 @@ TEST_F(SimulatedCamera, AFailedRetrievalLosesTheFrameDueWhenItsDelayIsOver)
     config.fps = 100;
     ASSERT_EQ(camsim::parse_knob("CAMSIM_FAIL", "fc2RetrieveBuffer@3=-9/50", config), "");
     camsim::Simulator camera(config);
-    camera_context paced = nullptr;
+    camera_context paced = connected(camera);
     image_record raw{};
-    ASSERT_EQ(camsim::create_context(camera, &paced), 0);
-    ASSERT_EQ(camsim::connect(paced, &id), 0);
     ASSERT_EQ(camsim::create_image(&raw), 0);
     ASSERT_EQ(camsim::start_capture(paced), 0);
     std::vector<int32_t> codes;

@@ -17,7 +17,11 @@ namespace
 TEST_F(SimulatedCamera, SavedFramesAreGreyBmpsWithPaddedBottomUpRows)
 {
     image_record raw{}, grey{};
-    take_grey_frame(raw, grey);
+    ASSERT_EQ(camsim::create_image(&raw), 0);
+    ASSERT_EQ(camsim::create_image(&grey), 0);
+    ASSERT_EQ(camsim::start_capture(context), 0);
+    ASSERT_EQ(retrieve(context, &raw), 0);
+    ASSERT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
     const std::string path = directory + "/frame.bmp";
     ASSERT_EQ(camsim::save_image(&grey, path.c_str(), FILE_FORMAT_BMP), 0);
     const std::string bytes = read_file(path);

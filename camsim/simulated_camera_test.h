@@ -57,6 +57,15 @@ class SimulatedCamera : public ::testing::Test
         unlink((state_path + ".lock").c_str());
     }
 
+    // A context of `camera` connected to its camera 0, which the test destroys.
+    camera_context connected(camsim::Simulator &camera)
+    {
+        camera_context made = nullptr;
+        EXPECT_EQ(camsim::create_context(camera, &made), 0);
+        EXPECT_EQ(camsim::connect(made, &id), 0);
+        return made;
+    }
+
     camera_property read(property_type type)
     {
         camera_property property{};
@@ -75,25 +84,15 @@ class SimulatedCamera : public ::testing::Test
     }
 
     // A capture of `frames` frames, long enough for auto exposure to settle; the camera keeps
-    // what it chose when capture stops.
-    void stream_frames(int frames = 16)
+    // what it chose when capture stops, or when the context ends instead (`stop` false).
+    void stream_frames(int frames = 16, bool stop = true)
     {
         image_record raw{};
         ASSERT_EQ(camsim::create_image(&raw), 0);
         ASSERT_EQ(camsim::start_capture(context), 0);
         for (int frame = 0; frame < frames; ++frame)
             ASSERT_EQ(retrieve(context, &raw), 0);
-        ASSERT_EQ(camsim::stop_capture(context), 0);
-    }
-
-    // Starts capture and takes one frame into raw, converted into grey.
-    void take_grey_frame(image_record &raw, image_record &grey)
-    {
-        ASSERT_EQ(camsim::create_image(&raw), 0);
-        ASSERT_EQ(camsim::create_image(&grey), 0);
-        ASSERT_EQ(camsim::start_capture(context), 0);
-        ASSERT_EQ(retrieve(context, &raw), 0);
-        ASSERT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+        ASSERT_EQ(stop ? camsim::stop_capture(context) : camsim::destroy_context(context), 0);
     }
 
     const std::string directory = process::temporary_directory("camsim-test");

@@ -17,11 +17,9 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
 {
     // A property as a context made after the write reads it.
     auto read_elsewhere = [this](property_type type) {
-        camera_context second = nullptr;
+        camera_context second = connected(simulator);
         camera_property property{};
         property.type = type;
-        EXPECT_EQ(camsim::create_context(simulator, &second), 0);
-        EXPECT_EQ(camsim::connect(second, &id), 0);
         EXPECT_EQ(camsim::get_property(second, &property), 0);
         EXPECT_EQ(camsim::destroy_context(second), 0);
         return property;
@@ -43,12 +41,7 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     EXPECT_EQ(kept.auto_manual_mode, 1);
     // It keeps them too when the context is destroyed while capturing.
     ASSERT_EQ(write_absolute(PROPERTY_GAIN, 12.0f), 0);
-    image_record raw{};
-    ASSERT_EQ(camsim::create_image(&raw), 0);
-    ASSERT_EQ(camsim::start_capture(context), 0);
-    for (int frame = 0; frame < 16; ++frame)
-        ASSERT_EQ(retrieve(context, &raw), 0);
-    ASSERT_EQ(camsim::destroy_context(context), 0);
+    stream_frames(16, false);
     EXPECT_EQ(read_elsewhere(PROPERTY_SHUTTER).absolute_value, 2.51f);
     ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
 }
@@ -87,9 +80,7 @@ TEST_F(SimulatedCamera, TheLockIsTheUsersAloneAndAWriteWaitsForItOnlySoLong)
     camsim::Config config = small_camera(directory);
     config.state.lock_wait_ms = 50;
     camsim::Simulator impatient(config);
-    camera_context other = nullptr;
-    ASSERT_EQ(camsim::create_context(impatient, &other), 0);
-    ASSERT_EQ(camsim::connect(other, &id), 0);
+    camera_context other = connected(impatient);
     camera_property gain = read(PROPERTY_GAIN);
     gain.absolute_value = 6.0f;
     const int holder = open(lock_path.c_str(), O_RDWR | O_CLOEXEC);
