@@ -3,7 +3,6 @@
 #include "harness.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
 
 using namespace harness;
 
@@ -136,9 +135,7 @@ TEST(Connection, HelpAndVersionNeverTouchTheCameraTheInputOrTheFiles)
                           0u)
                     << result.out;
                 EXPECT_NE(result.out.find("No acepta otras opciones"), std::string::npos);
-                std::istringstream lines(result.out);
-                for (std::string line; std::getline(lines, line);)
-                    EXPECT_LE(columns(line), 80u) << line;
+                EXPECT_EQ(lines_over_80_columns(result.out), "");
                 if (program == "captura_config") {
                     EXPECT_NE(result.out.find("0000.bmp"), std::string::npos);
                 }

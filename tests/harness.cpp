@@ -1,6 +1,7 @@
 // Spawning programs with pipes, a fresh directory and a controlled environment.
 #include "harness.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -22,9 +23,6 @@ namespace harness
 {
 namespace
 {
-
-using process::check;
-using process::pointers;
 
 constexpr auto run_time_limit = std::chrono::seconds(120);
 constexpr auto prompt_wait = std::chrono::seconds(3);
@@ -310,12 +308,14 @@ std::vector<std::string> calls_of(const std::vector<std::string> &calls,
     return lines;
 }
 
-size_t columns(const std::string &line)
+std::string lines_over_80_columns(const std::string &text)
 {
-    size_t n = 0;
-    for (unsigned char c : line)
-        n += (c & 0xC0) != 0x80;
-    return n;
+    std::istringstream lines(text);
+    std::string wide;
+    for (std::string line; std::getline(lines, line);)
+        if (std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; }) > 80)
+            wide += line + "\n";
+    return wide;
 }
 
 std::set<std::string> frame_names(const std::set<int> &missing)

@@ -90,22 +90,19 @@ std::vector<std::string> calls_of(const std::vector<std::string> &calls,
 
 std::string program_path(const std::string &program);
 
-// Whether Result::max_rss_kb is the program's alone, and temporary directories.
-using process::peak_memory_measured;
-using process::remove_tree;
-using process::temporary_directory;
-using process::temporary_root;
+// Temporary directories, read_file, and whether Result::max_rss_kb is the program's alone.
+using namespace process;
+
 // Every name in a directory.
 std::set<std::string> directory_entries(const std::string &directory);
 
 // What `action` prints on this process's standard output or error (`stream`).
 std::string capture_output(FILE *stream, const std::function<void()> &action);
 
-using process::read_file;
 void write_file(const std::string &path, const std::string &bytes);
 
-// The width of a line on a terminal: its characters, not its UTF-8 bytes.
-size_t columns(const std::string &line);
+// The lines of `text` wider than 80 columns on a terminal (characters, not UTF-8 bytes).
+std::string lines_over_80_columns(const std::string &text);
 
 // The ten frame file names 0000.bmp to 0009.bmp, less those of the given frame numbers.
 std::set<std::string> frame_names(const std::set<int> &missing = {});

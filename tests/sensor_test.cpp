@@ -206,7 +206,6 @@ TEST(Sensor, AnUnreadableSceneIsReportedOnceAndTheBuiltInSceneTaken)
          "not a PGM header with a width, a height and a maxval from 1 to 65535"},
         {"samples cut short", "P5\n4 4\n255\n0123456789", "the PGM samples end early"},
         {"huge", "P5\n100000 100000\n255\n", "larger than 67108864 pixels"},
-        {"a directory with no image", "", "no readable PGM or PNG image"},
         {"a directory of unreadable images", "", "no readable PGM or PNG image"},
         {"a FIFO", "", "not a regular file"},
         {"PNG signature, then nothing", "\x89PNG\r\n\x1a\n", nullptr},
@@ -217,12 +216,10 @@ TEST(Sensor, AnUnreadableSceneIsReportedOnceAndTheBuiltInSceneTaken)
         SCOPED_TRACE(c.what);
         Camera camera;
         const std::string path = camera.directory() + "/scene file";
-        if (std::string(c.what).compare(0, 11, "a directory") == 0) {
+        if (std::string(c.what) == "a directory of unreadable images") {
             ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
-            if (std::string(c.what) == "a directory of unreadable images") {
-                write_file(path + "/a.pgm", "P5\n4 4\n255\n01");
-                ASSERT_EQ(mkfifo((path + "/b.png").c_str(), 0644), 0);
-            }
+            write_file(path + "/a.pgm", "P5\n4 4\n255\n01");
+            ASSERT_EQ(mkfifo((path + "/b.png").c_str(), 0644), 0);
         } else if (std::string(c.what) == "a FIFO") {
             ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
         } else if (std::string(c.what) != "missing") {

@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -660,13 +661,9 @@ bool expected_camera_entry(const std::string &name)
 // .<base>.camsim-new.<process>.<save>.
 bool is_incoming(const std::string &name, const std::set<std::string> &bases)
 {
-    const std::string mark = ".camsim-new.";
-    const size_t at = name.rfind(mark);
-    const size_t dot = name.find('.', at + mark.size());
-    return name.size() > 1 && name[0] == '.' && at != std::string::npos &&
-           bases.count(name.substr(1, at - 1)) == 1 && dot != std::string::npos &&
-           name.find_first_not_of("0123456789.", at + mark.size()) == std::string::npos &&
-           name.find('.', dot + 1) == std::string::npos;
+    std::smatch base;
+    return std::regex_match(name, base, std::regex(R"(\.(.+)\.camsim-new\.[0-9]+\.[0-9]+)")) &&
+           bases.count(base[1].str()) == 1;
 }
 
 TEST(Simulator, ProcessesKilledAtRandomMomentsLeaveTheOldFileOrTheNewAndNothingElse)
