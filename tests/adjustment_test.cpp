@@ -140,6 +140,7 @@ TEST(Ganancia, WritesEveryFiniteValueAsTyped)
         {"seis\n", invalid_gain, nullptr},
         {"6e+\n", invalid_gain, nullptr},
         {"2e-1\n", "Nuevo valor de ganancia es  = 0.200000dB\n", "0.200000003"},
+        {"0.05\n", "Nuevo valor de ganancia es  = 0.050000dB\n", "0.0500000007"},
         {"1.5E1\n", "Nuevo valor de ganancia es  = 15.000000dB\n", "15"},
         {"0X10\n", "Nuevo valor de ganancia es  = 16.000000dB\n", "16"},
         {"0x.8p3\n", "Nuevo valor de ganancia es  = 4.000000dB\n", "4"},
@@ -149,6 +150,8 @@ TEST(Ganancia, WritesEveryFiniteValueAsTyped)
         {"0x\n", invalid_gain, nullptr},
         {"0xg\n", invalid_gain, nullptr},
         {"0xp1\n", invalid_gain, nullptr},
+        {"-0xg\n", invalid_gain, nullptr},
+        {"+0x\n", invalid_gain, nullptr},
         {"", invalid_gain, nullptr},
     };
     expect_answers("ganancia", gain_prompt, "13", cases);
