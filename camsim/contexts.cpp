@@ -81,6 +81,30 @@ Error lock_connected(camera_context handle, Locked &locked)
     return locked.context->connected ? ok : not_connected;
 }
 
+namespace
+{
+
+// Locks the live context for an operation whose `argument` must be given: a missing one is
+// refused once the context is known to be good.
+Error lock_for(camera_context handle, const void *argument, Locked &locked)
+{
+    if (Error error = lock_context(handle, locked))
+        return error;
+    return argument == nullptr ? invalid_parameter : ok;
+}
+
+// The same for a property read or write: a connected context, and a property the camera has.
+Error lock_for_property(camera_context handle, const camera_property *property, Locked &locked)
+{
+    if (Error error = lock_connected(handle, locked))
+        return error;
+    if (property == nullptr)
+        return invalid_parameter;
+    return find_range(property->type) == nullptr ? property_not_present : ok;
+}
+
+} // namespace
+
 Error create_context(Simulator &simulator, camera_context *handle)
 {
     if (handle == nullptr)
@@ -93,10 +117,8 @@ Error create_context(Simulator &simulator, camera_context *handle)
 Error count_cameras(camera_context handle, unsigned int *count)
 {
     Locked locked;
-    if (Error error = lock_context(handle, locked))
+    if (Error error = lock_for(handle, count, locked))
         return error;
-    if (count == nullptr)
-        return invalid_parameter;
     *count = locked.context->simulator.cable.plugged(Clock::now())
                  ? locked.context->config().cameras
                  : 0;
@@ -106,10 +128,8 @@ Error count_cameras(camera_context handle, unsigned int *count)
 Error camera_from_index(camera_context handle, unsigned int index, camera_id *id)
 {
     Locked locked;
-    if (Error error = lock_context(handle, locked))
+    if (Error error = lock_for(handle, id, locked))
         return error;
-    if (id == nullptr)
-        return invalid_parameter;
     if (index >= locked.context->config().cameras ||
         !locked.context->simulator.cable.plugged(Clock::now()))
         return not_found;
@@ -120,10 +140,8 @@ Error camera_from_index(camera_context handle, unsigned int index, camera_id *id
 Error connect(camera_context handle, const camera_id *id)
 {
     Locked locked;
-    if (Error error = lock_context(handle, locked))
+    if (Error error = lock_for(handle, id, locked))
         return error;
-    if (id == nullptr)
-        return invalid_parameter;
     const uint32_t index = id->words[2];
     if (id->words[0] != id_tag || index >= locked.context->config().cameras ||
         id->words[1] != first_serial + index || id->words[3] != 0)
@@ -145,12 +163,8 @@ Error connect(camera_context handle, const camera_id *id)
 Error get_property(camera_context handle, camera_property *property)
 {
     Locked locked;
-    if (Error error = lock_connected(handle, locked))
+    if (Error error = lock_for_property(handle, property, locked))
         return error;
-    if (property == nullptr)
-        return invalid_parameter;
-    if (find_range(property->type) == nullptr)
-        return property_not_present;
     Context &context = *locked.context;
     // Another process may have changed the camera since this one last looked.
     context.settings = load_settings(context.config().state, context.camera);
@@ -162,12 +176,8 @@ Error get_property(camera_context handle, camera_property *property)
 Error set_property(camera_context handle, const camera_property *property)
 {
     Locked locked;
-    if (Error error = lock_connected(handle, locked))
+    if (Error error = lock_for_property(handle, property, locked))
         return error;
-    if (property == nullptr)
-        return invalid_parameter;
-    if (find_range(property->type) == nullptr)
-        return property_not_present;
     if (property->absolute_control && !std::isfinite(property->absolute_value))
         return invalid_parameter;
     Context &context = *locked.context;
