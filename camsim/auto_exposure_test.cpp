@@ -104,13 +104,13 @@ TEST_F(SimulatedCamera, AutoExposureSettlesOnTheTargetPreferringTheShutter)
         context = connected(camera);
         for (camera_property written : c.written) {
             if (written.type != 0) {
-                ASSERT_EQ(camsim::set_property(context, &written), 0);
+                ASSERT_EQ(core::set_property(context, &written), 0);
             }
         }
         stream_frames();
         EXPECT_NEAR(read(PROPERTY_SHUTTER).absolute_value, c.shutter, 1e-5);
         EXPECT_NEAR(read(PROPERTY_GAIN).absolute_value, c.gain, 1e-5);
-        EXPECT_EQ(camsim::destroy_context(context), 0);
+        EXPECT_EQ(core::destroy_context(context), 0);
     }
 }
 
@@ -134,14 +134,14 @@ TEST_F(SimulatedCamera, AutoExposureMovesFrameByFrameAndReportsWhatItChose)
          10.0f, 20.0f},
     };
     image_record raw{};
-    ASSERT_EQ(camsim::create_image(&raw), 0);
+    ASSERT_EQ(core::create_image(&raw), 0);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         TearDown();
         SetUp();
         camera_property written = c.written;
-        ASSERT_EQ(camsim::set_property(context, &written), 0);
-        ASSERT_EQ(camsim::start_capture(context), 0);
+        ASSERT_EQ(core::set_property(context, &written), 0);
+        ASSERT_EQ(core::start_capture(context), 0);
         std::vector<float> seen;
         for (int frame = 0; frame < 12; ++frame) {
             ASSERT_EQ(retrieve(context, &raw), 0);
@@ -153,15 +153,15 @@ TEST_F(SimulatedCamera, AutoExposureMovesFrameByFrameAndReportsWhatItChose)
                 << "frame " << frame;
         EXPECT_NEAR(seen[9], c.last, std::fabs(c.last - c.first) * 0.01); // within 1 %
         EXPECT_NEAR(seen[11], c.last, 1e-5);                              // settled
-        EXPECT_EQ(camsim::stop_capture(context), 0);
+        EXPECT_EQ(core::stop_capture(context), 0);
     }
 }
 
 TEST_F(SimulatedCamera, AutoExposureFollowsASettingChangedWhileStreaming)
 {
     image_record raw{};
-    ASSERT_EQ(camsim::create_image(&raw), 0);
-    ASSERT_EQ(camsim::start_capture(context), 0);
+    ASSERT_EQ(core::create_image(&raw), 0);
+    ASSERT_EQ(core::start_capture(context), 0);
     for (int frame = 0; frame < 3; ++frame)
         ASSERT_EQ(retrieve(context, &raw), 0);
     EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 10.0f); // settled from the start
@@ -178,7 +178,7 @@ TEST_F(SimulatedCamera, AutoExposureFollowsASettingChangedWhileStreaming)
     EXPECT_LT(seen[2], seen[1]);
     EXPECT_GT(seen[2], 5.01f);
     EXPECT_EQ(seen[11], 5.01f); // 10 / 10^(6/20) in whole lines
-    EXPECT_EQ(camsim::stop_capture(context), 0);
+    EXPECT_EQ(core::stop_capture(context), 0);
 }
 
 } // namespace

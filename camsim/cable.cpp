@@ -28,12 +28,12 @@ bool Cable::plugged(Clock::time_point now)
     while (passed < changes && now >= first_ + std::chrono::milliseconds(change_ms[passed]))
         ++passed;
     for (; changes_logged_ < passed; ++changes_logged_)
-        if (!config_.log_path.empty()) {
+        if (!config_.calls.log_path.empty()) {
             char line[64];
             std::snprintf(line, sizeof line, "camera %s time=%u.000\n",
                           changes_logged_ == 0 ? "unplugged" : "replugged",
                           change_ms[changes_logged_]);
-            append_to_log(config_.log_path, line);
+            core::append_to_log(config_.calls.log_path, line);
         }
     return passed != 1;
 }

@@ -10,7 +10,7 @@ TEST(Cable, PulledAfterTheFirstConnectionAndBackAfterItsTimeAway)
 {
     const std::string directory = process::temporary_directory("camsim-test");
     camsim::Config config;
-    config.log_path = directory + "/calls";
+    config.calls.log_path = directory + "/calls";
     config.unplug = {true, 150, true, 200}; // away from 150 ms to 350 ms
     camsim::Cable cable(config);
     const auto first = camsim::Clock::now();
@@ -22,7 +22,7 @@ TEST(Cable, PulledAfterTheFirstConnectionAndBackAfterItsTimeAway)
         EXPECT_EQ(cable.plugged(at(ms)), plugged) << ms << " ms";
     EXPECT_EQ(cable.breaks(at(100)), at(150)); // a connection made before the pull
     EXPECT_EQ(cable.breaks(at(350)), camsim::Clock::time_point::max()); // one made after
-    EXPECT_EQ(process::read_file(config.log_path),
+    EXPECT_EQ(process::read_file(config.calls.log_path),
               "camera unplugged time=150.000\ncamera replugged time=350.000\n");
     process::remove_tree(directory);
 }

@@ -30,47 +30,6 @@ bool parse_long(const std::string &text, long min, long max, long &value)
     return true;
 }
 
-bool is_operation(const std::string &name)
-{
-    return std::find(operation_names.begin(), operation_names.end(), name) != operation_names.end();
-}
-
-// One entry: name[@n[+]]=code[/ms]. Returns why it is refused, empty when it is taken.
-std::string parse_fault(const std::string &entry, Fault &fault)
-{
-    size_t equals = entry.find('=');
-    if (equals == std::string::npos)
-        return "no '=code'";
-    std::string name = entry.substr(0, equals);
-    std::string code_text = entry.substr(equals + 1);
-    long nth = 0, code = 0, delay = 0;
-    size_t at = name.find('@');
-    if (at != std::string::npos) {
-        std::string number = name.substr(at + 1);
-        fault.onwards = !number.empty() && number.back() == '+';
-        if (fault.onwards)
-            number.pop_back();
-        if (!parse_long(number, 1, 1000000000, nth))
-            return "the call number must be a whole number from 1, optionally followed by '+'";
-        name.resize(at);
-    }
-    if (!is_operation(name))
-        return "'" + name + "' is not one of the 13 operations";
-    size_t slash = code_text.find('/');
-    if (slash != std::string::npos) {
-        if (!parse_long(code_text.substr(slash + 1), 0, 3600000, delay))
-            return "the delay must be a whole number of milliseconds from 0 to 3600000";
-        code_text.resize(slash);
-    }
-    if (!parse_long(code_text, INT32_MIN, INT32_MAX, code) || code == 0)
-        return "the code must be a non-zero 32-bit integer";
-    fault.operation = name;
-    fault.nth = static_cast<unsigned>(nth);
-    fault.code = static_cast<int32_t>(code);
-    fault.delay_ms = static_cast<unsigned>(delay);
-    return "";
-}
-
 using Errors = std::vector<std::string>;
 
 Errors parse_path(const std::string &text, std::string &into)
@@ -127,12 +86,12 @@ Errors parse_faults(const std::string &text, Config &into)
     while (start <= text.size()) {
         size_t comma = text.find(',', start);
         std::string entry = text.substr(start, comma == std::string::npos ? comma : comma - start);
-        Fault fault;
-        std::string error = entry.empty() ? "" : parse_fault(entry, fault);
+        core::Fault fault;
+        std::string error = entry.empty() ? "" : core::parse_fault(entry, fault);
         if (!error.empty())
             errors.push_back("entry '" + entry + "': " + error);
         else if (!entry.empty())
-            into.faults.push_back(fault);
+            into.calls.faults.push_back(fault);
         if (comma == std::string::npos)
             break;
         start = comma + 1;
@@ -178,7 +137,7 @@ const Knob knobs[] = {
     {"CAMSIM_FPS", "30", parse_fps, false, "the frame rate, 0 for as fast as frames are taken"},
     {"CAMSIM_FAIL", nullptr, parse_faults, true, "failures injected into the operations"},
     {"CAMSIM_LOG", nullptr,
-     [](const std::string &t, Config &c) { return parse_path(t, c.log_path); }, false,
+     [](const std::string &t, Config &c) { return parse_path(t, c.calls.log_path); }, false,
      "a file every operation's call is appended to"},
     {"CAMSIM_SCENE", nullptr,
      [](const std::string &t, Config &c) { return parse_path(t, c.scene_path); }, false,
@@ -205,6 +164,8 @@ std::string parse_knob(const std::string &name, const std::string &text, Config 
 Config default_config(const std::string &runtime_directory)
 {
     Config config;
+    config.calls.program = "camsim";
+    config.calls.log_knob = "CAMSIM_LOG";
     for (const Knob &knob : knobs)
         if (knob.default_value != nullptr)
             knob.parse(knob.default_value, config);

@@ -2,53 +2,14 @@
 // the start of the SDK's operations, and handed to every part that needs one of them.
 #pragma once
 
-#include <array>
+#include "call_log.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace camsim
 {
-
-// The SDK's operations, in one list: fault injection, the call log and the tests name them
-// from it.
-enum class Operation {
-    create_context,
-    get_num_of_cameras,
-    get_camera_from_index,
-    connect,
-    get_property,
-    set_property,
-    start_capture,
-    create_image,
-    retrieve_buffer,
-    convert_image_to,
-    save_image,
-    stop_capture,
-    destroy_context,
-};
-constexpr std::array<const char *, 13> operation_names{
-    "fc2CreateContext",  "fc2GetNumOfCameras", "fc2GetCameraFromIndex", "fc2Connect",
-    "fc2GetProperty",    "fc2SetProperty",     "fc2StartCapture",       "fc2CreateImage",
-    "fc2RetrieveBuffer", "fc2ConvertImageTo",  "fc2SaveImage",          "fc2StopCapture",
-    "fc2DestroyContext"};
-
-inline const char *name_of(Operation operation)
-{
-    return operation_names[static_cast<size_t>(operation)];
-}
-
-// CAMSIM_FAIL entry: the operation returns `code` and does nothing, on every call, only on
-// its `nth` call (counting from 1), or on the nth and every later one; the failing call
-// returns only after `delay_ms`.
-struct Fault {
-    std::string operation;
-    unsigned nth = 0;     // 0: every call
-    bool onwards = false; // the nth call and every later one
-    int32_t code = 0;
-    unsigned delay_ms = 0;
-};
 
 // Where the state file is, and the user's runtime directory ($XDG_RUNTIME_DIR when an
 // absolute path, else empty), one of the places the state file is checked in; and how long
@@ -75,8 +36,7 @@ struct Config {
     unsigned width = 0;
     unsigned height = 0;
     double fps = 0; // 0: as fast as possible
-    std::vector<Fault> faults;
-    std::string log_path;   // empty: no call log
+    core::CallLayer calls;  // CAMSIM_FAIL's faults, CAMSIM_LOG's call log
     std::string scene_path; // empty: the built-in scene
     bool stamp = false;     // draw the frame number in each frame
     Unplug unplug;

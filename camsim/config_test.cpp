@@ -58,8 +58,9 @@ TEST(Knobs, FaultsLastingAndSlowAreParsedAndABadEntryLeavesTheOthers)
     // Each entry as operation, nth call, onwards, code and delay.
     using Entry = std::tuple<std::string, unsigned, bool, int32_t, unsigned>;
     std::vector<Entry> parsed;
-    for (const camsim::Fault &fault : knobs.faults)
-        parsed.emplace_back(fault.operation, fault.nth, fault.onwards, fault.code, fault.delay_ms);
+    for (const core::Fault &fault : knobs.calls.faults)
+        parsed.emplace_back(core::name_of(fault.operation), fault.nth, fault.onwards, fault.code,
+                            fault.delay_ms);
     EXPECT_EQ(parsed, (std::vector<Entry>{Entry{"fc2RetrieveBuffer", 3, true, -13, 500},
                                           Entry{"fc2SaveImage", 3, false, -1, 0},
                                           Entry{"fc2SaveImage", 0, false, -2, 7}}));

@@ -56,7 +56,7 @@ TEST_F(SimulatedCamera, PassThroughMembersComeBackAsTheCameraHoldsThem)
     written.absolute_control = 1;
     written.auto_manual_mode = 0;
     written.absolute_value = 20.5f;
-    ASSERT_EQ(camsim::set_property(context, &written), 0);
+    ASSERT_EQ(core::set_property(context, &written), 0);
     camera_property after = read(PROPERTY_SHUTTER);
     EXPECT_EQ(after.integer_value_b, 77u);
     EXPECT_EQ(after.reserved[3], 0u);
@@ -67,10 +67,10 @@ TEST_F(SimulatedCamera, PassThroughMembersComeBackAsTheCameraHoldsThem)
     // Without absolute control the raw value is the setting.
     after.absolute_control = 0;
     after.integer_value_a = 4095;
-    ASSERT_EQ(camsim::set_property(context, &after), 0);
+    ASSERT_EQ(core::set_property(context, &after), 0);
     EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 33.3f);
     after.integer_value_a = 5000; // beyond the raw range
-    ASSERT_EQ(camsim::set_property(context, &after), 0);
+    ASSERT_EQ(core::set_property(context, &after), 0);
     EXPECT_EQ(read(PROPERTY_SHUTTER).integer_value_a, 4095u);
 }
 

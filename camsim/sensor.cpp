@@ -95,7 +95,7 @@ void expose_photosite(double light, double gain, int16_t &level, uint8_t &deviat
 // Eight samples a word, the 4-bit halves of its bytes: the low halves of the row's words make
 // the first half of its samples, the high halves the second, so both are written straight
 // from vector lanes. The bytes are stored in the processor's order.
-CAMSIM_VECTORISE void frame_noise(uint64_t frame, unsigned y, unsigned width, uint8_t *out)
+CORE_VECTORISE void frame_noise(uint64_t frame, unsigned y, unsigned width, uint8_t *out)
 {
     const unsigned words = (width + 7) / 8;
     const size_t half = 4 * static_cast<size_t>(words);
@@ -111,7 +111,7 @@ CAMSIM_VECTORISE void frame_noise(uint64_t frame, unsigned y, unsigned width, ui
 // out = level + deviation x noise, rounded and kept to 0..255: in 16-bit lanes, vectorised
 // for the processor at hand, a block at a time, so that a run of any length costs no loop
 // tail of single photosites.
-CAMSIM_VECTORISE void add_noise(const int16_t *__restrict level,
+CORE_VECTORISE void add_noise(const int16_t *__restrict level,
                                 const uint8_t *__restrict deviation,
                                 const uint8_t *__restrict noise, unsigned begin, unsigned end,
                                 uint8_t *__restrict out)

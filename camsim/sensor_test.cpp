@@ -35,26 +35,26 @@ harness::Grey grey_frame(const std::string &directory, const std::string &scene,
     camera_context context = nullptr;
     camera_id id{};
     image_record raw{}, grey{};
-    EXPECT_EQ(camsim::create_context(simulator, &context), 0);
-    EXPECT_EQ(camsim::camera_from_index(context, 0, &id), 0);
-    EXPECT_EQ(camsim::connect(context, &id), 0);
+    EXPECT_EQ(core::create_context(simulator, &context), 0);
+    EXPECT_EQ(core::camera_from_index(context, 0, &id), 0);
+    EXPECT_EQ(core::connect(context, &id), 0);
     for (auto [type, value] :
          {std::make_pair(PROPERTY_SHUTTER, shutter_ms), std::make_pair(PROPERTY_GAIN, gain_db)}) {
         camera_property property{};
         property.type = type;
         property.absolute_control = property.on_off = 1;
         property.absolute_value = value;
-        EXPECT_EQ(camsim::set_property(context, &property), 0);
+        EXPECT_EQ(core::set_property(context, &property), 0);
     }
-    EXPECT_EQ(camsim::create_image(&raw), 0);
-    EXPECT_EQ(camsim::create_image(&grey), 0);
-    EXPECT_EQ(camsim::start_capture(context), 0);
+    EXPECT_EQ(core::create_image(&raw), 0);
+    EXPECT_EQ(core::create_image(&grey), 0);
+    EXPECT_EQ(core::start_capture(context), 0);
     for (unsigned frame = 0; frame <= number; ++frame)
         EXPECT_EQ(retrieve(context, &raw), 0);
-    EXPECT_EQ(camsim::convert_image(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
+    EXPECT_EQ(core::convert_image(PIXEL_FORMAT_MONO8, &raw, &grey), 0);
     const std::string path = directory + "/frame.bmp";
-    EXPECT_EQ(camsim::save_image(&grey, path.c_str(), FILE_FORMAT_BMP), 0);
-    EXPECT_EQ(camsim::destroy_context(context), 0);
+    EXPECT_EQ(core::save_image(&grey, path.c_str(), FILE_FORMAT_BMP), 0);
+    EXPECT_EQ(core::destroy_context(context), 0);
     unlink(simulator.config.state.path.c_str());
     return harness::decode_bmp(process::read_file(path));
 }

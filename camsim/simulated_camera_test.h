@@ -3,7 +3,9 @@
 // directory removed after the test.
 #pragma once
 
-#include "camera.h"
+#include "contexts.h"
+#include "image_records.h"
+#include "simulator.h"
 #include "process.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +30,8 @@ inline camsim::Config small_camera(const std::string &directory)
 // A retrieval with no fault injected.
 inline int32_t retrieve(camera_context context, image_record *image)
 {
-    camsim::Delivery delivery;
-    return camsim::retrieve_buffer(context, image, 0, std::chrono::steady_clock::now(), delivery);
+    core::Delivery delivery;
+    return core::retrieve_buffer(context, image, 0, std::chrono::steady_clock::now(), delivery);
 }
 
 class SimulatedCamera : public ::testing::Test
@@ -43,16 +45,16 @@ class SimulatedCamera : public ::testing::Test
     void SetUp() override
     {
         unlink(state_path.c_str());
-        ASSERT_EQ(camsim::create_context(simulator, &context), 0);
+        ASSERT_EQ(core::create_context(simulator, &context), 0);
         unsigned int count = 0;
-        ASSERT_EQ(camsim::count_cameras(context, &count), 0);
+        ASSERT_EQ(core::count_cameras(context, &count), 0);
         ASSERT_EQ(count, 1u);
-        ASSERT_EQ(camsim::camera_from_index(context, 0, &id), 0);
-        ASSERT_EQ(camsim::connect(context, &id), 0);
+        ASSERT_EQ(core::camera_from_index(context, 0, &id), 0);
+        ASSERT_EQ(core::connect(context, &id), 0);
     }
     void TearDown() override
     {
-        camsim::destroy_context(context);
+        core::destroy_context(context);
         unlink(state_path.c_str());
         unlink((state_path + ".lock").c_str());
     }
@@ -61,8 +63,8 @@ class SimulatedCamera : public ::testing::Test
     camera_context connected(camsim::Simulator &camera)
     {
         camera_context made = nullptr;
-        EXPECT_EQ(camsim::create_context(camera, &made), 0);
-        EXPECT_EQ(camsim::connect(made, &id), 0);
+        EXPECT_EQ(core::create_context(camera, &made), 0);
+        EXPECT_EQ(core::connect(made, &id), 0);
         return made;
     }
 
@@ -70,7 +72,7 @@ class SimulatedCamera : public ::testing::Test
     {
         camera_property property{};
         property.type = type;
-        EXPECT_EQ(camsim::get_property(context, &property), 0);
+        EXPECT_EQ(core::get_property(context, &property), 0);
         return property;
     }
 
@@ -80,7 +82,7 @@ class SimulatedCamera : public ::testing::Test
         property.absolute_control = 1;
         property.auto_manual_mode = 0;
         property.absolute_value = value;
-        return camsim::set_property(context, &property);
+        return core::set_property(context, &property);
     }
 
     // A capture of `frames` frames, long enough for auto exposure to settle; the camera keeps
@@ -88,11 +90,11 @@ class SimulatedCamera : public ::testing::Test
     void stream_frames(int frames = 16, bool stop = true)
     {
         image_record raw{};
-        ASSERT_EQ(camsim::create_image(&raw), 0);
-        ASSERT_EQ(camsim::start_capture(context), 0);
+        ASSERT_EQ(core::create_image(&raw), 0);
+        ASSERT_EQ(core::start_capture(context), 0);
         for (int frame = 0; frame < frames; ++frame)
             ASSERT_EQ(retrieve(context, &raw), 0);
-        ASSERT_EQ(stop ? camsim::stop_capture(context) : camsim::destroy_context(context), 0);
+        ASSERT_EQ(stop ? core::stop_capture(context) : core::destroy_context(context), 0);
     }
 
     const std::string directory = process::temporary_directory("camsim-test");

@@ -262,8 +262,9 @@ bool update_state(const StatePlace &state, unsigned camera,
             table[{camera, record.type}] = record;
         const std::string text = format_table(table);
         // Readers see the old file or the new, never a mix.
-        stored = replace_file(path, 0600, text.size(),
-                              [&text](int fd) { return write_all(fd, text.data(), text.size()); });
+        stored = core::replace_file(path, 0600, text.size(), [&text](int fd) {
+            return core::write_all(fd, text.data(), text.size());
+        });
     }
     ::close(lock);
     return stored;

@@ -20,8 +20,8 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
         camera_context second = connected(simulator);
         camera_property property{};
         property.type = type;
-        EXPECT_EQ(camsim::get_property(second, &property), 0);
-        EXPECT_EQ(camsim::destroy_context(second), 0);
+        EXPECT_EQ(core::get_property(second, &property), 0);
+        EXPECT_EQ(core::destroy_context(second), 0);
         return property;
     };
     ASSERT_EQ(write_absolute(PROPERTY_GAIN, 7.5f), 0);
@@ -43,7 +43,7 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     ASSERT_EQ(write_absolute(PROPERTY_GAIN, 12.0f), 0);
     stream_frames(16, false);
     EXPECT_EQ(read_elsewhere(PROPERTY_SHUTTER).absolute_value, 2.51f);
-    ASSERT_EQ(camsim::create_context(simulator, &context), 0); // for TearDown
+    ASSERT_EQ(core::create_context(simulator, &context), 0); // for TearDown
 }
 
 TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
@@ -86,14 +86,14 @@ TEST_F(SimulatedCamera, TheLockIsTheUsersAloneAndAWriteWaitsForItOnlySoLong)
     const int holder = open(lock_path.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
     EXPECT_EQ(harness::capture_output(
-                  stderr, [&] { EXPECT_EQ(camsim::set_property(other, &gain), camsim::failed); }),
+                  stderr, [&] { EXPECT_EQ(core::set_property(other, &gain), camsim::failed); }),
               "camsim: state file '" + state_path + "' not written: lock file '" + lock_path +
                   "' held by another process for 0.05 s\n");
     close(holder);
     EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 3.0f);
-    EXPECT_EQ(camsim::set_property(other, &gain), 0);
+    EXPECT_EQ(core::set_property(other, &gain), 0);
     EXPECT_EQ(read(PROPERTY_GAIN).absolute_value, 6.0f);
-    EXPECT_EQ(camsim::destroy_context(other), 0);
+    EXPECT_EQ(core::destroy_context(other), 0);
 }
 
 TEST(StatePath, IsInTheRuntimeDirectoryElseInAPrivateOneInTmp)

@@ -10,6 +10,8 @@
 namespace camsim
 {
 
+using namespace sdk;
+
 // Where the lock of a camera's stream lives: <state file>.stream<camera>.
 std::string stream_lock_path(const StatePlace &state, unsigned camera);
 

@@ -6,6 +6,8 @@
 # RUNPATH rather than RPATH, so LD_LIBRARY_PATH takes precedence.
 add_link_options("LINKER:--enable-new-dtags")
 
+add_subdirectory(${PROJECT_SOURCE_DIR}/sdk ${CMAKE_BINARY_DIR}/sdk)
+add_subdirectory(${PROJECT_SOURCE_DIR}/core ${CMAKE_BINARY_DIR}/core)
 add_subdirectory(${PROJECT_SOURCE_DIR}/camsim ${CMAKE_BINARY_DIR}/camsim)
 
 if(NOT CAMERA_SDK MATCHES "^(auto|system|sim)$")
@@ -18,6 +20,7 @@ if(NOT CAMERA_SDK STREQUAL "sim")
 endif()
 
 add_library(camera_sdk INTERFACE)
+target_link_libraries(camera_sdk INTERFACE sdk)
 target_link_options(camera_sdk INTERFACE "LINKER:--no-as-needed")
 
 if(CAMERA_SDK STREQUAL "sim" OR
@@ -36,7 +39,7 @@ if(CAMERA_SDK STREQUAL "sim" OR
                         "missing SDK an error, or CAMERA_SDK=sim to choose the simulator.")
     endif()
     set(CAMKIT_SIMULATOR ON)
-    target_link_libraries(camera_sdk INTERFACE camsim_sdk camsim_camera)
+    target_link_libraries(camera_sdk INTERFACE camsim_sdk camsim_base)
     set(CAMKIT_SDK_DIR ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
     set(CAMKIT_SDK_DESCRIPTION "the simulated camera")
     # Installed programs carry no RUNPATH: they load the SDK installed on the system, or

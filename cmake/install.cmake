@@ -81,7 +81,7 @@ set(elf_files)
 foreach(program ${CAMKIT_PROGRAMS})
     list(APPEND elf_files "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>")
 endforeach()
-foreach(library camsim_camera camsim_sdk)
+foreach(library camsim_base camsim_sdk)
     list(APPEND elf_files "${CMAKE_INSTALL_LIBDIR}/camkit/$<TARGET_FILE_NAME:${library}>")
 endforeach()
 install(CODE "

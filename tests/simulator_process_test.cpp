@@ -1,7 +1,7 @@
 // The simulated camera as processes see it: the 13 operations, fault injection and the
 // call log for each, malformed knobs, the state file shared by processes, frame files.
 #include "bmp.h"
-#include "config.h"
+#include "operation.h"
 #include "harness.h"
 
 #include <atomic>
@@ -66,7 +66,7 @@ TEST(Simulator, AnSdkClientGetsTenFramesAnIndependentDecoderReads)
 
 TEST(Simulator, EveryOperationCanBeMadeToFailAndIsLogged)
 {
-    for (const char *operation : camsim::operation_names) {
+    for (const char *operation : core::operation_names) {
         SCOPED_TRACE(operation);
         Launch run = client({"series"});
         run.knobs["CAMSIM_FAIL"] = std::string(operation) + "@1=-77";

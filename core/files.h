@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
-namespace camsim
+namespace core
 {
 
 // Writes all the bytes, resuming after short writes and interruptions.
@@ -33,4 +33,4 @@ bool replace_file(const std::string &path, mode_t mode, size_t size,
 // Waits until the files replaced so far are freed (done at exit in any case).
 void finish_freeing();
 
-} // namespace camsim
+} // namespace core

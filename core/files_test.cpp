@@ -1,9 +1,9 @@
 // Replacing a file whole: the old file or the new under its name and nothing else, the
 // freeing thread's signals, the named fallback, saves of one name at once, long names, and
 // frames created under the umask.
+#include "bmp_file.h"
 #include "files.h"
 #include "harness.h"
-#include "image.h"
 #include "incoming_names.h"
 
 #include <atomic>
@@ -53,8 +53,8 @@ TEST(ReplaceFile, LeavesTheOldFileOrTheNewUnderItsNameAndNothingElse)
                  _exit(0);
              ASSERT_GT(gone, 0);
              waitpid(gone, nullptr, 0);
-             write_file(d + "/" + camsim::incoming_name("x", gone), "stale");
-             write_file(d + "/" + camsim::incoming_name("x", getpid()), "stale");
+             write_file(d + "/" + core::incoming_name("x", gone), "stale");
+             write_file(d + "/" + core::incoming_name("x", getpid()), "stale");
          },
          fresh, fresh.size(), true, fresh},
         {"a directory there",
@@ -70,10 +70,10 @@ TEST(ReplaceFile, LeavesTheOldFileOrTheNewUnderItsNameAndNothingElse)
         ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
         write_file(root + "/outside", "outside");
         c.before(dir);
-        const bool replaced = camsim::replace_file(dir + "/x", 0640, c.size, [&c](int fd) {
-            return camsim::write_all(fd, c.written.data(), c.written.size());
+        const bool replaced = core::replace_file(dir + "/x", 0640, c.size, [&c](int fd) {
+            return core::write_all(fd, c.written.data(), c.written.size());
         });
-        camsim::finish_freeing();
+        core::finish_freeing();
         EXPECT_EQ(replaced, c.replaced);
         EXPECT_EQ(directory_entries(dir), std::set<std::string>{"x"});
         EXPECT_EQ(read_file(root + "/outside"), "outside");
@@ -103,17 +103,17 @@ TEST(ReplaceFile, LeavesTheOldFileOrTheNewUnderItsNameAndNothingElse)
 
 bool write_x(int fd)
 {
-    return camsim::write_all(fd, "new", 3);
+    return core::write_all(fd, "new", 3);
 }
 
 TEST(ReplaceFile, TheNamedFallbackHoldsSignalsAndIsSweptLikeTheUnnamedFile)
 {
     const std::string dir = temporary_directory("camkit-files");
-    const std::string live = camsim::incoming_name("x", 1); // init's, kept
+    const std::string live = core::incoming_name("x", 1); // init's, kept
     // Left by a process that is gone (no process has the largest number) and by an earlier
     // process with this one's number.
-    for (const std::string &name : {camsim::incoming_name("x", INT_MAX), live,
-                                    camsim::incoming_name("x", getpid(), ULLONG_MAX)})
+    for (const std::string &name :
+         {core::incoming_name("x", INT_MAX), live, core::incoming_name("x", getpid(), ULLONG_MAX)})
         write_file(dir + "/" + name, "stale");
     std::set<std::string> during;
     bool held = false;
@@ -124,7 +124,7 @@ TEST(ReplaceFile, TheNamedFallbackHoldsSignalsAndIsSweptLikeTheUnnamedFile)
         during = directory_entries(dir);
         return write_x(fd);
     };
-    EXPECT_TRUE(camsim::replace_file(dir + "/x", 0640, 3, fill, camsim::Temporary::named));
+    EXPECT_TRUE(core::replace_file(dir + "/x", 0640, 3, fill, core::Temporary::named));
     EXPECT_TRUE(held);
     during.erase(live);
     ASSERT_EQ(during.size(), 1u); // the temporary of this save, after the sweep
@@ -136,13 +136,13 @@ TEST(ReplaceFile, TheNamedFallbackHoldsSignalsAndIsSweptLikeTheUnnamedFile)
 
 TEST(ReplaceFile, SavesOfOneNameAtOnceAndOfTheLongestNamesReplaceTheFile)
 {
-    EXPECT_LE(camsim::incoming_name(std::string(NAME_MAX, 'n'), INT_MAX, ULLONG_MAX).size(),
+    EXPECT_LE(core::incoming_name(std::string(NAME_MAX, 'n'), INT_MAX, ULLONG_MAX).size(),
               static_cast<size_t>(NAME_MAX));
-    for (const camsim::Temporary temporary : {camsim::Temporary::unnamed, camsim::Temporary::named})
+    for (const core::Temporary temporary : {core::Temporary::unnamed, core::Temporary::named})
         for (const std::string &name :
              {std::string("x"), std::string(238, 'n'), std::string(NAME_MAX, 'n')}) {
             SCOPED_TRACE(std::to_string(name.size()) +
-                         (temporary == camsim::Temporary::named ? " named" : ""));
+                         (temporary == core::Temporary::named ? " named" : ""));
             const std::string dir = temporary_directory("camkit-files");
             std::atomic<int> failed{0};
             std::vector<std::thread> threads;
@@ -150,7 +150,7 @@ TEST(ReplaceFile, SavesOfOneNameAtOnceAndOfTheLongestNamesReplaceTheFile)
                 threads.emplace_back([&] {
                     for (int i = 0; i < 25; ++i)
                         failed +=
-                            !camsim::replace_file(dir + "/" + name, 0640, 3, write_x, temporary);
+                            !core::replace_file(dir + "/" + name, 0640, 3, write_x, temporary);
                 });
             for (std::thread &thread : threads)
                 thread.join();
@@ -164,8 +164,8 @@ TEST(SaveBmp, AFrameTakesTheUmaskWhichASaveNeverSets)
 {
     const mode_t saved = umask(022);
     const std::string dir = temporary_directory("camkit-files");
-    camsim::Image grey;
-    grey.layout = camsim::PixelLayout::mono8;
+    core::Image grey;
+    grey.format = core::PixelFormat::mono8;
     grey.width = grey.height = grey.stride = 4;
     grey.pixels.assign(16, 50);
     // Saved in a child that any umask call kills: a save that set the umask, even for a moment,
@@ -182,8 +182,8 @@ TEST(SaveBmp, AFrameTakesTheUmaskWhichASaveNeverSets)
         _exit(prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
                       prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0
                   ? 2
-              : camsim::save_bmp(grey, dir + "/frame.bmp") == camsim::ok ? 0
-                                                                         : 1);
+              : core::save_bmp(grey, dir + "/frame.bmp") == core::ok ? 0
+                                                                     : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

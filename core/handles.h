@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-namespace camsim
+namespace core
 {
 
 template <class Thing> class Handles
@@ -52,4 +52,4 @@ template <class Thing> class Handles
     std::map<uint64_t, std::shared_ptr<Thing>> things_;
 };
 
-} // namespace camsim
+} // namespace core

@@ -13,7 +13,7 @@ namespace
 
 TEST(CallLog, IsARegularFileNeverALinkOrAFifoAndARefusedOneIsSaidOnce)
 {
-    const std::string dir = harness::temporary_directory("camsim-log");
+    const std::string dir = harness::temporary_directory("core-log");
     harness::write_file(dir + "/target", "");
     ASSERT_EQ(symlink("target", (dir + "/link").c_str()), 0);
     ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
@@ -28,16 +28,15 @@ TEST(CallLog, IsARegularFileNeverALinkOrAFifoAndARefusedOneIsSaidOnce)
     };
     for (const auto &[log, refusal] : cases) {
         SCOPED_TRACE(log);
-        camsim::Config config = camsim::default_config("");
-        config.log_path = dir + log;
-        camsim::CallCounts counts;
+        core::CallLayer layer{{}, dir + log, "cam", "CAM_LOG"};
+        core::CallCounts counts;
         const std::string err = harness::capture_output(stderr, [&] {
             for (int call = 0; call < 2; ++call)
-                camsim::Call(camsim::Operation::connect, config, counts).finish(5, "serial=7");
+                core::Call(core::Operation::connect, layer, counts).finish(5, "serial=7");
         });
-        EXPECT_EQ(err, *refusal == '\0' ? ""
-                                        : "camsim: ignoring CAMSIM_LOG='" + config.log_path +
-                                              "': " + refusal + "\n");
+        EXPECT_EQ(err, *refusal == '\0'
+                           ? ""
+                           : "cam: ignoring CAM_LOG='" + layer.log_path + "': " + refusal + "\n");
     }
     EXPECT_EQ(harness::read_file(dir + "/log"),
               "fc2Connect serial=7 -> 5\nfc2Connect serial=7 -> 5\n");

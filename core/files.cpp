@@ -19,7 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace camsim
+namespace core
 {
 namespace
 {
@@ -279,4 +279,4 @@ void finish_freeing()
     freeing().wait();
 }
 
-} // namespace camsim
+} // namespace core

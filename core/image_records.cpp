@@ -2,10 +2,12 @@
 // frames they hold.
 #include "image_records.h"
 
-#include "camera.h"
+#include "bmp_file.h"
+#include "contexts.h"
+#include "conversion.h"
 #include "handles.h"
 
-namespace camsim
+namespace core
 {
 namespace
 {
@@ -25,20 +27,9 @@ Handles<ImageSlot> &records()
 
 // Whether the context whose stream made the frame in the image (if any) still exists: a
 // frame of a destroyed context is refused, as the context is.
-bool context_alive(const Image &image)
+Error check_alive(const Image &image)
 {
-    return image.context == 0 || context_exists(image.context);
-}
-
-// A copy of the frame the record holds, taken under its lock; refused when the context that
-// made it is gone.
-Error copy_frame(ImageSlot &slot, Image &image)
-{
-    {
-        std::lock_guard<std::mutex> lock(slot.mutex);
-        image = slot.image;
-    }
-    return context_alive(image) ? ok : invalid_context;
+    return image.context == 0 || context_exists(image.context) ? ok : invalid_context;
 }
 
 } // namespace
@@ -70,17 +61,20 @@ Error convert_image(pixel_format format, const image_record *source, image_recor
         return not_initialized;
     if (format != PIXEL_FORMAT_MONO8)
         return unsupported_format;
-    // Work on copies: a frame from the sensor is a reference to its exposure and a number.
-    Image raw;
-    if (Error error = copy_frame(*from, raw))
+    if (from == to) {
+        std::lock_guard<std::mutex> lock(from->mutex);
+        if (Error error = check_alive(from->image))
+            return error;
+        Image grey;
+        if (Error error = convert_to_mono8(from->image, grey))
+            return error;
+        from->image = std::move(grey);
+        return ok;
+    }
+    std::scoped_lock lock(from->mutex, to->mutex);
+    if (Error error = check_alive(from->image))
         return error;
-    Image grey;
-    if (Error error = convert_to_mono8(raw, grey))
-        return error;
-    grey.context = raw.context;
-    std::lock_guard<std::mutex> lock(to->mutex);
-    to->image = std::move(grey);
-    return ok;
+    return convert_to_mono8(from->image, to->image);
 }
 
 Error save_image(const image_record *record, const char *file_name, image_file_format format)
@@ -92,11 +86,16 @@ Error save_image(const image_record *record, const char *file_name, image_file_f
         return not_initialized;
     if (format != FILE_FORMAT_BMP)
         return unsupported_format;
-    Image image;
-    if (Error error = copy_frame(*slot, image))
+    std::lock_guard<std::mutex> lock(slot->mutex);
+    if (Error error = check_alive(slot->image))
         return error;
-    // Rendered and written with no lock held.
-    return save_bmp(image, file_name);
+    if (slot->image.format == PixelFormat::mono8)
+        return save_bmp(slot->image, file_name);
+    // A frame not yet grey is saved as its conversion would be.
+    Image grey;
+    if (Error error = convert_to_mono8(slot->image, grey))
+        return error;
+    return save_bmp(grey, file_name);
 }
 
-} // namespace camsim
+} // namespace core

@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
-namespace camsim
+namespace core
 {
 
 // The hidden name a new file briefly has beside path while `process` puts it in path's
@@ -36,4 +36,4 @@ class IncomingName
     std::string name_;
 };
 
-} // namespace camsim
+} // namespace core

@@ -1,7 +1,8 @@
-// Fault injection (CAMSIM_FAIL) and the call log (CAMSIM_LOG) around every SDK operation.
+// Fault injection and the call log around every SDK operation: a layer any camera switches
+// on with its own knobs.
 #pragma once
 
-#include "config.h"
+#include "operation.h"
 
 #include <array>
 #include <atomic>
@@ -9,9 +10,34 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
-namespace camsim
+namespace core
 {
+
+// An injected fault: the operation returns `code` and does nothing, on every call, only on
+// its `nth` call (counting from 1), or on the nth and every later one; the failing call
+// returns only after `delay_ms`.
+struct Fault {
+    Operation operation = Operation::create_context;
+    unsigned nth = 0;     // 0: every call
+    bool onwards = false; // the nth call and every later one
+    int32_t code = 0;
+    unsigned delay_ms = 0;
+};
+
+// Parses one fault, `name[@n[+]]=code[/ms]`; returns why it is refused, empty when taken.
+std::string parse_fault(const std::string &entry, Fault &fault);
+
+// What a camera switches on: the faults it injects and the file its calls are logged to
+// (empty: none), and the names a refused log is reported under on standard error
+// ("<program>: ignoring <log_knob>='<path>': <reason>").
+struct CallLayer {
+    std::vector<Fault> faults;
+    std::string log_path;
+    std::string program;
+    std::string log_knob;
+};
 
 // How many times each operation has been called, and whether a refused call log has been
 // reported yet.
@@ -26,7 +52,7 @@ class CallCounts
 
   private:
     std::mutex mutex_;
-    std::array<unsigned, operation_names.size()> counts_{};
+    std::array<unsigned, operation_count> counts_{};
     std::atomic<bool> log_refused_{false};
 };
 
@@ -37,9 +63,9 @@ std::string append_to_log(const std::string &path, const std::string &line);
 class Call
 {
   public:
-    // Counts this call of the operation (when the configuration injects faults or logs calls)
-    // and looks up a fault injected into it.
-    Call(Operation operation, const Config &config, CallCounts &counts);
+    // Counts this call of the operation (when the layer injects faults or logs calls) and
+    // looks up a fault injected into it.
+    Call(Operation operation, const CallLayer &layer, CallCounts &counts);
 
     // The code to return instead of doing anything, or 0 to go ahead.
     int32_t injected() const
@@ -65,11 +91,11 @@ class Call
     int32_t finish(int32_t code, const std::string &arguments = std::string()) const;
 
   private:
-    const char *operation_;
-    const Config &config_;
+    Operation operation_;
+    const CallLayer &layer_;
     CallCounts &counts_;
     int32_t injected_ = 0;
     std::chrono::steady_clock::time_point injected_until_;
 };
 
-} // namespace camsim
+} // namespace core

@@ -16,7 +16,7 @@
 #include <tuple>
 #include <unistd.h>
 
-namespace camsim
+namespace core
 {
 namespace
 {
@@ -123,4 +123,4 @@ IncomingName::~IncomingName()
     all.under_way.erase(name_);
 }
 
-} // namespace camsim
+} // namespace core
