@@ -16,8 +16,7 @@ namespace
 {
 
 // A frame of the format with the given rows of bytes, `stride` apart.
-core::Image frame_of(core::PixelFormat format, unsigned width, size_t stride,
-                     std::vector<uint8_t> pixels)
+core::Image frame_of(core::PixelFormat format, unsigned width, size_t stride, core::Pixels pixels)
 {
     core::Image image;
     image.format = format;
@@ -31,7 +30,7 @@ core::Image frame_of(core::PixelFormat format, unsigned width, size_t stride,
 TEST(SaveBmp, AGreyFrameIsAGreyBmpWithPaddedBottomUpRows)
 {
     // 18 pixels a row pad to 20 bytes; 16 rows.
-    core::Image grey = frame_of(core::PixelFormat::mono8, 18, 18, std::vector<uint8_t>(18 * 16));
+    core::Image grey = frame_of(core::PixelFormat::mono8, 18, 18, core::Pixels(18 * 16));
     for (size_t i = 0; i < grey.pixels.size(); ++i)
         grey.pixels[i] = static_cast<uint8_t>(i);
     const std::string dir = harness::temporary_directory("core-bmp");
@@ -50,14 +49,13 @@ TEST(SaveBmp, AGreyFrameIsAGreyBmpWithPaddedBottomUpRows)
               std::string(reinterpret_cast<const char *>(expected_header), 54));
     Grey frame = decode_bmp(bytes);
     EXPECT_EQ(frame.error, "");
-    EXPECT_EQ(frame.pixels, grey.pixels);
+    EXPECT_EQ(core::Pixels(frame.pixels.begin(), frame.pixels.end()), grey.pixels);
 }
 
 TEST(SaveBmp, AFrameOfManyRowsHoldsTheHeaderThenEveryRowBottomUp)
 {
     // More rows than one write takes: 1030 pixels pad to 1032 bytes.
-    core::Image raw =
-        frame_of(core::PixelFormat::bayer_rg8, 1030, 1030, std::vector<uint8_t>(1030 * 700));
+    core::Image raw = frame_of(core::PixelFormat::bayer_rg8, 1030, 1030, core::Pixels(1030 * 700));
     for (size_t i = 0; i < raw.pixels.size(); ++i)
         raw.pixels[i] = static_cast<uint8_t>(i * 7 + i / 1030);
     core::Image grey;

@@ -8,8 +8,7 @@ namespace
 {
 
 // A frame of the format with the given rows of bytes, `stride` apart.
-core::Image frame_of(core::PixelFormat format, unsigned width, size_t stride,
-                     std::vector<uint8_t> pixels)
+core::Image frame_of(core::PixelFormat format, unsigned width, size_t stride, core::Pixels pixels)
 {
     core::Image image;
     image.format = format;
@@ -27,7 +26,7 @@ TEST(Conversion, EveryFormatTheCoreKnowsBecomesGreyAndAnyOtherIsRefused)
         const char *what;
         core::Image source;
         core::Error expected;
-        std::vector<uint8_t> grey; // rows padded to 4 bytes
+        core::Pixels grey; // rows padded to 4 bytes
     };
     const Case cases[] = {
         {"mono8, odd width, a stride past it",
@@ -82,7 +81,7 @@ TEST(Conversion, EveryFormatTheCoreKnowsBecomesGreyAndAnyOtherIsRefused)
         grey.pixels = {42};
         ASSERT_EQ(core::convert_to_mono8(c.source, grey), c.expected);
         if (c.expected != core::ok) {
-            EXPECT_EQ(grey.pixels, std::vector<uint8_t>{42}) << "left as it was";
+            EXPECT_EQ(grey.pixels, core::Pixels{42}) << "left as it was";
             continue;
         }
         EXPECT_EQ(grey.format, F::mono8);

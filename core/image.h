@@ -1,9 +1,10 @@
 // Frames as image records hold them: pixels and what they are.
 #pragma once
 
+#include "pixels.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace core
 {
@@ -32,7 +33,7 @@ struct Image {
     unsigned width = 0;
     unsigned height = 0;
     size_t stride = 0;
-    std::vector<uint8_t> pixels;
+    Pixels pixels;
     uint64_t frame = 0;    // its number in its capture, from 0
     uintptr_t context = 0; // the handle of the context whose stream made it, 0 for none
 };
