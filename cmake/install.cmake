@@ -3,6 +3,15 @@
 
 install(TARGETS ${CAMKIT_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT programs)
+# Built on the simulated camera, the programs' RUNPATH points into the build tree: installed
+# programs have none.
+if(CAMKIT_SIMULATOR)
+    foreach(program ${CAMKIT_PROGRAMS})
+        install(CODE "file(RPATH_REMOVE FILE
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>\")"
+            COMPONENT programs)
+    endforeach()
+endif()
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
 # The pictures and the developers' notes the README links to.
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT docs
