@@ -1,0 +1,141 @@
+// The examples of the README and the manual pages that quote output, run as a reader runs
+// them on the simulated camera: each page's, in order, in a fresh directory, must print
+// exactly what the page quotes.
+#include "harness.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace harness;
+
+namespace
+{
+
+// A page's examples as one shell script, and the transcript it must print: each command
+// after "$ ", then the lines the page quotes for it.
+struct Examples {
+    std::string script, transcript;
+};
+
+std::string quoted(const std::string &text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// A roff literal display's line as it renders: "\-" is a minus, "\e" a backslash.
+std::string unescape(const std::string &line)
+{
+    std::string out;
+    for (size_t i = 0; i < line.size(); ++i)
+        if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '-' || line[i + 1] == 'e'))
+            out += line[++i] == '-' ? '-' : '\\';
+        else
+            out += line[i];
+    return out;
+}
+
+// A display's lines, when it has commands ("$ ") and quotes some output: a display of
+// commands alone (a script, a command whose output the page does not show) is not run.
+void add(const std::vector<std::string> &lines, Examples &examples)
+{
+    if (lines.empty() || lines[0].compare(0, 2, "$ ") != 0 ||
+        std::all_of(lines.begin(), lines.end(), [](auto &l) { return l.compare(0, 2, "$ ") == 0; }))
+        return;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        examples.transcript += lines[i] + "\n";
+        if (lines[i].compare(0, 2, "$ ") != 0)
+            continue;
+        std::string command = lines[i].substr(2);
+        examples.script += "printf '%s\\n' " + quoted(lines[i]) + "\n";
+        // A setter run at a terminal shows the typed answer after its prompt, which ends
+        // in "]: ": the answer is given on standard input, and the terminal's echo of it is
+        // not part of what the program prints.
+        const std::string next = i + 1 < lines.size() ? lines[i + 1] : "";
+        const size_t prompt = next.find("]: ");
+        if (command.find('|') == std::string::npos && prompt != std::string::npos &&
+            prompt + 3 < next.size()) {
+            command = "echo " + next.substr(prompt + 3) + " | " + command;
+            examples.transcript += next.substr(0, prompt + 3);
+            ++i;
+        }
+        examples.script += command + "\n";
+    }
+}
+
+// The displays of a manual page (.Bd -literal to .Ed) or of the README (``` fences).
+Examples examples_of(const std::string &page)
+{
+    std::ifstream in(std::string(CAMKIT_SOURCE_DIR) + "/" + page);
+    EXPECT_TRUE(in) << page;
+    Examples examples;
+    std::vector<std::string> lines;
+    bool inside = false;
+    size_t indent = 0;
+    for (std::string line; std::getline(in, line);) {
+        const size_t start = std::min(line.find_first_not_of(' '), line.size());
+        if (line.compare(0, 12, ".Bd -literal") == 0 || line.compare(start, 3, "```") == 0) {
+            if (inside)
+                add(lines, examples);
+            inside = !inside;
+            indent = start;
+            lines.clear();
+        } else if (line == ".Ed" && inside) {
+            add(lines, examples);
+            inside = false;
+        } else if (inside) {
+            lines.push_back(unescape(line.substr(std::min(indent, start))));
+        }
+    }
+    return examples;
+}
+
+TEST(Examples, EveryQuotedOutputIsWhatTheKitPrints)
+{
+    const char *const pages[] = {
+        "README.md",
+        "docs/camkit.7",
+        "docs/camkit.es.7",
+        "camsim/camsim.1",
+        "camsim/camsim.es.1",
+        "tools/ajuste_exposicion/ajuste_exposicion.1",
+        "tools/ajuste_exposicion/ajuste_exposicion.es.1",
+        "tools/captura_config/captura_config.1",
+        "tools/captura_config/captura_config.es.1",
+        "tools/captura_manual/captura_manual.1",
+        "tools/captura_manual/captura_manual.es.1",
+        "tools/captura_simple/captura_simple.1",
+        "tools/captura_simple/captura_simple.es.1",
+        "tools/consulta_amplificacion/consulta_amplificacion.1",
+        "tools/consulta_amplificacion/consulta_amplificacion.es.1",
+        "tools/consulta_exposicion/consulta_exposicion.1",
+        "tools/consulta_exposicion/consulta_exposicion.es.1",
+        "tools/ganancia/ganancia.1",
+        "tools/ganancia/ganancia.es.1",
+    };
+    for (const char *page : pages) {
+        SCOPED_TRACE(page);
+        const Examples examples = examples_of(page);
+        EXPECT_NE(examples.transcript, "");
+        // The programs by name, as installed; the camera as it comes (30 frames a second,
+        // 1280x960), its state in the run's own directory.
+        Launch launch;
+        launch.program = "/bin/sh";
+        launch.args = {"-c", examples.script};
+        launch.knobs = {{"PATH", std::string(CAMKIT_BIN_DIR ":") + std::getenv("PATH")},
+                        {"CAMSIM_FPS", ""},
+                        {"CAMSIM_SENSOR", ""}};
+        // The pulled cable and the busy camera race the sensor's clock: a loaded machine
+        // may lose a frame, so a page gets three runs, each on a fresh camera.
+        Result result;
+        for (int run = 0; run < 3 && (run == 0 || result.out != examples.transcript); ++run)
+            result = harness::run(launch);
+        EXPECT_EQ(result.out, examples.transcript);
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+} // namespace
