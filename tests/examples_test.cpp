@@ -3,8 +3,10 @@
 // exactly what the page quotes.
 #include "harness.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <glob.h>
 #include <gtest/gtest.h>
 
 using namespace harness;
@@ -17,14 +19,6 @@ namespace
 struct Examples {
     std::string script, transcript;
 };
-
-std::string quoted(const std::string &text)
-{
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 // A roff literal display's line as it renders: "\-" is a minus, "\e" a backslash.
 std::string unescape(const std::string &line)
@@ -50,7 +44,7 @@ void add(const std::vector<std::string> &lines, Examples &examples)
         if (lines[i].compare(0, 2, "$ ") != 0)
             continue;
         std::string command = lines[i].substr(2);
-        examples.script += "printf '%s\\n' " + quoted(lines[i]) + "\n";
+        examples.script += "cat <<'.'\n" + lines[i] + "\n.\n"; // the command line, as is
         // A setter run at a terminal shows the typed answer after its prompt, which ends
         // in "]: ": the answer is given on standard input, and the terminal's echo of it is
         // not part of what the program prints.
@@ -69,8 +63,7 @@ void add(const std::vector<std::string> &lines, Examples &examples)
 // The displays of a manual page (.Bd -literal to .Ed) or of the README (``` fences).
 Examples examples_of(const std::string &page)
 {
-    std::ifstream in(std::string(CAMKIT_SOURCE_DIR) + "/" + page);
-    EXPECT_TRUE(in) << page;
+    std::ifstream in(page);
     Examples examples;
     std::vector<std::string> lines;
     bool inside = false;
@@ -95,28 +88,14 @@ Examples examples_of(const std::string &page)
 
 TEST(Examples, EveryQuotedOutputIsWhatTheKitPrints)
 {
-    const char *const pages[] = {
-        "README.md",
-        "docs/camkit.7",
-        "docs/camkit.es.7",
-        "camsim/camsim.1",
-        "camsim/camsim.es.1",
-        "tools/ajuste_exposicion/ajuste_exposicion.1",
-        "tools/ajuste_exposicion/ajuste_exposicion.es.1",
-        "tools/captura_config/captura_config.1",
-        "tools/captura_config/captura_config.es.1",
-        "tools/captura_manual/captura_manual.1",
-        "tools/captura_manual/captura_manual.es.1",
-        "tools/captura_simple/captura_simple.1",
-        "tools/captura_simple/captura_simple.es.1",
-        "tools/consulta_amplificacion/consulta_amplificacion.1",
-        "tools/consulta_amplificacion/consulta_amplificacion.es.1",
-        "tools/consulta_exposicion/consulta_exposicion.1",
-        "tools/consulta_exposicion/consulta_exposicion.es.1",
-        "tools/ganancia/ganancia.1",
-        "tools/ganancia/ganancia.es.1",
-    };
-    for (const char *page : pages) {
+    glob_t pages{};
+    for (const char *pattern : {"README.md", "docs/*.7", "camsim/*.1", "tools/*/*.1"})
+        glob((CAMKIT_SOURCE_DIR "/" + std::string(pattern)).c_str(),
+             pages.gl_pathc == 0 ? 0 : GLOB_APPEND, nullptr, &pages);
+    // The README, then the kit's, camsim's and the seven programs' pages in both languages.
+    EXPECT_EQ(pages.gl_pathc, 19u);
+    for (size_t i = 0; i < pages.gl_pathc; ++i) {
+        const char *page = pages.gl_pathv[i];
         SCOPED_TRACE(page);
         const Examples examples = examples_of(page);
         EXPECT_NE(examples.transcript, "");
@@ -136,6 +115,7 @@ TEST(Examples, EveryQuotedOutputIsWhatTheKitPrints)
         EXPECT_EQ(result.out, examples.transcript);
         EXPECT_EQ(result.err, "");
     }
+    globfree(&pages);
 }
 
 } // namespace
