@@ -15,52 +15,41 @@ namespace
 {
 
 // A page's examples as one shell script, and the transcript it must print: each command
-// after "$ ", then the lines the page quotes for it.
+// line, then the lines the page quotes after it.
 struct Examples {
     std::string script, transcript;
 };
-
-// A roff literal display's line as it renders: "\-" is a minus, "\e" a backslash.
-std::string unescape(const std::string &line)
-{
-    std::string out;
-    for (size_t i = 0; i < line.size(); ++i)
-        if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == '-' || line[i + 1] == 'e'))
-            out += line[++i] == '-' ? '-' : '\\';
-        else
-            out += line[i];
-    return out;
-}
 
 // A display's lines, when it has commands ("$ ") and quotes some output: a display of
 // commands alone (a script, a command whose output the page does not show) is not run.
 void add(const std::vector<std::string> &lines, Examples &examples)
 {
-    if (lines.empty() || lines[0].compare(0, 2, "$ ") != 0 ||
-        std::all_of(lines.begin(), lines.end(), [](auto &l) { return l.compare(0, 2, "$ ") == 0; }))
+    auto command = [](const std::string &line) { return line.compare(0, 2, "$ ") == 0; };
+    if (lines.empty() || !command(lines[0]) || std::all_of(lines.begin(), lines.end(), command))
         return;
     for (size_t i = 0; i < lines.size(); ++i) {
         examples.transcript += lines[i] + "\n";
-        if (lines[i].compare(0, 2, "$ ") != 0)
+        if (!command(lines[i]))
             continue;
-        std::string command = lines[i].substr(2);
+        std::string run = lines[i].substr(2);
         examples.script += "cat <<'.'\n" + lines[i] + "\n.\n"; // the command line, as is
         // A setter run at a terminal shows the typed answer after its prompt, which ends
         // in "]: ": the answer is given on standard input, and the terminal's echo of it is
         // not part of what the program prints.
         const std::string next = i + 1 < lines.size() ? lines[i + 1] : "";
         const size_t prompt = next.find("]: ");
-        if (command.find('|') == std::string::npos && prompt != std::string::npos &&
+        if (run.find('|') == std::string::npos && prompt != std::string::npos &&
             prompt + 3 < next.size()) {
-            command = "echo " + next.substr(prompt + 3) + " | " + command;
+            run = "echo " + next.substr(prompt + 3) + " | " + run;
             examples.transcript += next.substr(0, prompt + 3);
             ++i;
         }
-        examples.script += command + "\n";
+        examples.script += run + "\n";
     }
 }
 
-// The displays of a manual page (.Bd -literal to .Ed) or of the README (``` fences).
+// The displays of a manual page (.Bd -literal to .Ed, where "\-" is a minus and "\e" a
+// backslash) or of the README (``` fences).
 Examples examples_of(const std::string &page)
 {
     std::ifstream in(page);
@@ -80,7 +69,11 @@ Examples examples_of(const std::string &page)
             add(lines, examples);
             inside = false;
         } else if (inside) {
-            lines.push_back(unescape(line.substr(std::min(indent, start))));
+            line.erase(0, std::min(indent, start));
+            for (size_t at = 0; (at = line.find('\\', at)) != std::string::npos; ++at)
+                line.replace(at, 2,
+                             line.compare(at, 2, "\\e") == 0 ? "\\" : line.substr(at + 1, 1));
+            lines.push_back(line);
         }
     }
     return examples;
@@ -95,9 +88,8 @@ TEST(Examples, EveryQuotedOutputIsWhatTheKitPrints)
     // The README, then the kit's, camsim's and the seven programs' pages in both languages.
     EXPECT_EQ(pages.gl_pathc, 19u);
     for (size_t i = 0; i < pages.gl_pathc; ++i) {
-        const char *page = pages.gl_pathv[i];
-        SCOPED_TRACE(page);
-        const Examples examples = examples_of(page);
+        SCOPED_TRACE(pages.gl_pathv[i]);
+        const Examples examples = examples_of(pages.gl_pathv[i]);
         EXPECT_NE(examples.transcript, "");
         // The programs by name, as installed; the camera as it comes (30 frames a second,
         // 1280x960), its state in the run's own directory.
