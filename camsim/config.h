@@ -50,12 +50,13 @@ struct Fault {
     unsigned delay_ms = 0;
 };
 
-// Where the state file is, and the user's runtime directory ($XDG_RUNTIME_DIR when an
-// absolute path, else empty), one of the places the state file is checked in; and how long
-// a write waits for the file's lock before it fails.
+// Where the state file is; the standard directory of this environment (see
+// standard_state_place), which a state file in it is checked in, and whether camsim makes
+// that directory when it is missing; and how long a write waits for the file's lock.
 struct StatePlace {
     std::string path;
-    std::string runtime_directory;
+    std::string directory;
+    bool make_directory = false;
     unsigned lock_wait_ms = 5000;
 };
 
@@ -85,8 +86,8 @@ struct Config {
 // A variable's value in an environment, or null when it is not set.
 using Lookup = std::function<const char *(const char *name)>;
 
-// The configuration with no knob set, its state file in the standard place for this
-// runtime directory (empty for none).
+// The configuration with no knob set, its state file in the standard place of an
+// environment holding XDG_RUNTIME_DIR=runtime_directory alone (empty: not even that).
 Config default_config(const std::string &runtime_directory);
 
 // The configuration of an environment (std::getenv for the process's own). A malformed knob
