@@ -11,12 +11,13 @@
 namespace camsim
 {
 
-// Where the state file is, and the user's runtime directory ($XDG_RUNTIME_DIR when an
-// absolute path, else empty), one of the places the state file is checked in; and how long
-// a write waits for the file's lock before it fails.
+// Where the state file is; the standard directory of this environment (see
+// standard_state_place), which a state file in it is checked in, and whether camsim makes
+// that directory when it is missing; and how long a write waits for the file's lock.
 struct StatePlace {
     std::string path;
-    std::string runtime_directory;
+    std::string directory;
+    bool make_directory = false;
     unsigned lock_wait_ms = 5000;
 };
 
@@ -35,7 +36,7 @@ struct Config {
     unsigned cameras = 0;
     unsigned width = 0;
     unsigned height = 0;
-    double fps = 0; // 0: as fast as possible
+    double fps = 0;         // 0: as fast as possible
     core::CallLayer calls;  // CAMSIM_FAIL's faults, CAMSIM_LOG's call log
     std::string scene_path; // empty: the built-in scene
     bool stamp = false;     // draw the frame number in each frame
@@ -45,8 +46,8 @@ struct Config {
 // A variable's value in an environment, or null when it is not set.
 using Lookup = std::function<const char *(const char *name)>;
 
-// The configuration with no knob set, its state file in the standard place for this
-// runtime directory (empty for none).
+// The configuration with no knob set, its state file in the standard place of an
+// environment holding XDG_RUNTIME_DIR=runtime_directory alone (empty: not even that).
 Config default_config(const std::string &runtime_directory);
 
 // The configuration of an environment (std::getenv for the process's own). A malformed knob

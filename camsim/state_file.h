@@ -11,10 +11,16 @@
 namespace camsim
 {
 
-// The state file when CAMSIM_STATE does not name one: camsim.state in the user's runtime
-// directory (when not empty), else in a directory of the user's own in /tmp,
-// /tmp/camsim-<uid>, made mode 0700 on first write.
-std::string standard_state_path(const std::string &runtime_directory);
+// The state file's place in an environment when CAMSIM_STATE does not name one, camsim.state
+// in the first of:
+// - $XDG_RUNTIME_DIR when it is an absolute path: the session's own, never made by camsim;
+// - the user's state home when HOME is an absolute path to a directory of this user's:
+//   $XDG_STATE_HOME/camsim when XDG_STATE_HOME is an absolute path, else
+//   $HOME/.local/state/camsim, made mode 0700 (and any missing directory above it) on first
+//   write;
+// - else /tmp/camsim-<uid>, made mode 0700 on first write: a name in a shared directory,
+//   which another user could take first, so only when there is no home to use.
+StatePlace standard_state_place(const Lookup &lookup);
 
 // One line per camera and property. Readers take the file as it is (it is only ever
 // replaced whole); writers update it under a lock, so concurrent processes lose no change.
@@ -36,10 +42,10 @@ bool keep_auto_values(const StatePlace &state, unsigned camera, double shutter_m
 // missing gives -1 and no refusal.
 int open_state(const std::string &path, int flags, std::string &refusal, bool lock = false);
 
-// Checks the directory of a state file in one of the standard places (and makes the one in
-// /tmp when `create` is set and it is missing): a directory, not a link, owned by this user
-// and writable by no one else. Returns why not, or empty; a state file elsewhere is the
-// user's own choice and passes.
+// Checks the directory of a state file in the standard directory (and makes it when `create`
+// is set, it is missing and camsim makes it): a directory, not a link, owned by this user and
+// writable by no one else; a missing runtime directory is refused too. Returns why not, or
+// empty; a state file elsewhere is the user's own choice and passes.
 std::string check_state_directory(const StatePlace &state, bool create);
 
 // Says on standard error, the first time only in the process, why the state file is not
