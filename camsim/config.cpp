@@ -1,8 +1,6 @@
 // The CAMSIM_* knobs: one table of them, read from an environment into a configuration.
 #include "config.h"
 
-#include "state_file.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>

@@ -3,23 +3,13 @@
 #pragma once
 
 #include "call_log.h"
+#include "state_place.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace camsim
 {
-
-// Where the state file is; the standard directory of this environment (see
-// standard_state_place), which a state file in it is checked in, and whether camsim makes
-// that directory when it is missing; and how long a write waits for the file's lock.
-struct StatePlace {
-    std::string path;
-    std::string directory;
-    bool make_directory = false;
-    unsigned lock_wait_ms = 5000;
-};
 
 // CAMSIM_UNPLUG: the camera goes away `after_ms` after this process first connects to it,
 // and comes back `away_ms` later (never when `comes_back` is false).
@@ -42,9 +32,6 @@ struct Config {
     bool stamp = false;     // draw the frame number in each frame
     Unplug unplug;
 };
-
-// A variable's value in an environment, or null when it is not set.
-using Lookup = std::function<const char *(const char *name)>;
 
 // The configuration with no knob set, its state file in the standard place of an
 // environment holding XDG_RUNTIME_DIR=runtime_directory alone (empty: not even that).

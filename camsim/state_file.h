@@ -3,24 +3,13 @@
 // FIFO or trusting a file that another user could have put there.
 #pragma once
 
-#include "config.h"
 #include "properties.h"
+#include "state_place.h"
 
 #include <string>
 
 namespace camsim
 {
-
-// The state file's place in an environment when CAMSIM_STATE does not name one, camsim.state
-// in the first of:
-// - $XDG_RUNTIME_DIR when it is an absolute path: the session's own, never made by camsim;
-// - the user's state home when HOME is an absolute path to a directory of this user's:
-//   $XDG_STATE_HOME/camsim when XDG_STATE_HOME is an absolute path, else
-//   $HOME/.local/state/camsim, made mode 0700 (and any missing directory above it) on first
-//   write;
-// - else /tmp/camsim-<uid>, made mode 0700 on first write: a name in a shared directory,
-//   which another user could take first, so only when there is no home to use.
-StatePlace standard_state_place(const Lookup &lookup);
 
 // One line per camera and property. Readers take the file as it is (it is only ever
 // replaced whole); writers update it under a lock, so concurrent processes lose no change.
