@@ -55,7 +55,7 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
 
 TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
 {
-    const char *damaged[] = {
+    const std::string damaged[] = {
         "", "garbage\n", "camsim-state 1\n0 12 1 1 0 1 0 2520 0\n",
         "camsim-state 1\n0 12 1 1 0 1 0 2520 0 nan 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         "camsim-state 1\n0 99 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
@@ -63,12 +63,12 @@ TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
         "camsim-state 1\n0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         // A valid gain of 5 dB is not kept either: a value out of range makes the file damaged.
-        "camsim-state 1\n0 13 1 1 0 1 0 853 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"
-        "0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        std::string("camsim-state 1\n0 13 1 1 0 1 0 853 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n") +
+            "0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         // Another format, and a line with a field more than this one has.
         "camsim-state 2\n0 12 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         "camsim-state 1\n0 12 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
-    for (const char *content : damaged) {
+    for (const std::string &content : damaged) {
         SCOPED_TRACE(content);
         harness::write_file(state_path, content);
         EXPECT_EQ(read(PROPERTY_SHUTTER).absolute_value, 10.0f);

@@ -15,8 +15,9 @@ namespace
 // Smaller buffers (a few rows, the tests' frames) come from the heap.
 constexpr size_t frame_threshold = size_t{1} << 20;
 constexpr size_t huge_page = size_t{2} << 20;
-constexpr size_t page = 4096;
 
+// Whole huge pages: a frame's last pages faulted in 4 KB at a time would cost more than the
+// memory they save.
 size_t mapped_size(size_t bytes)
 {
     return (bytes + huge_page - 1) / huge_page * huge_page;
