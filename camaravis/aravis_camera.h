@@ -127,9 +127,9 @@ class AravisDevice final : public core::Device
     std::vector<std::string> listed_; // what the last count found
     Ref<ArvDevice> probed_;           // the camera at the knob's address, opened by a count
     std::unique_ptr<Connection> connection_;
-    Clock::duration wait_{};  // how long a retrieval waits for its frame
-    int64_t started_us_ = 0;  // when capture started (real time, as buffers are stamped)
-    uint64_t frames_ = 0;     // frames the stream received since then
+    Clock::duration wait_{}; // how long a retrieval waits for its frame
+    int64_t started_us_ = 0; // when capture started (real time, as buffers are stamped)
+    uint64_t frames_ = 0;    // frames the stream received since then
 };
 
 } // namespace camaravis

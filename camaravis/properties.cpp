@@ -128,7 +128,8 @@ Error write_property(ArvCamera *camera, const camera_property &property)
         set_automatic(camera, feature.automatic, property.auto_manual_mode, &error);
     if (error == nullptr && !property.auto_manual_mode && property.absolute_control) {
         const char *name = value_name(camera, feature);
-        const double value = clamped(camera, name, property.absolute_value * feature.per_unit, &error);
+        const double value =
+            clamped(camera, name, property.absolute_value * feature.per_unit, &error);
         if (error == nullptr)
             arv_camera_set_float(camera, name, value, &error);
     }

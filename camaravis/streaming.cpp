@@ -158,7 +158,8 @@ Error AravisDevice::next_frame(std::unique_lock<std::mutex> &lock, Clock::time_p
         uint64_t received = 0;
         lock.unlock();
         if (now < not_before)
-            std::this_thread::sleep_until(std::min(not_before, now + std::chrono::microseconds(slice_us)));
+            std::this_thread::sleep_until(
+                std::min(not_before, now + std::chrono::microseconds(slice_us)));
         else
             buffer = newest(stream.get(), slice_us, received);
         lock.lock();
@@ -176,7 +177,8 @@ Error AravisDevice::next_frame(std::unique_lock<std::mutex> &lock, Clock::time_p
     delivery.taken = true;
     delivery.frame = frames_ - 1;
     const guint64 stamp_ns = arv_buffer_get_system_timestamp(buffer);
-    delivery.time_ms = (static_cast<double>(stamp_ns) / 1e3 - static_cast<double>(started_us_)) / 1e3;
+    delivery.time_ms =
+        (static_cast<double>(stamp_ns) / 1e3 - static_cast<double>(started_us_)) / 1e3;
     Error error = ok;
     if (into != nullptr) { // else lost to an injected failure
         lock.unlock();
@@ -192,8 +194,11 @@ Error AravisDevice::stop()
 {
     GError *error = nullptr;
     arv_camera_stop_acquisition(connection_->camera.get(), &error);
-    connection_->stream.reset();
-    return answer(code_of(error));
+    const Error code = answer(code_of(error));
+    // Letting the stream go tells the camera to stop sending: not to one that is lost.
+    if (code != not_connected)
+        connection_->stream.reset();
+    return code;
 }
 
 void AravisDevice::end()

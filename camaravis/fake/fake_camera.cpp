@@ -20,14 +20,14 @@ namespace
 
 // Registers of the fake camera's memory that camkit's GenICam file names.
 constexpr guint32 gain_register = ARV_FAKE_CAMERA_REGISTER_GAIN_RAW; // hundredths of a dB
-constexpr guint32 exposure_auto_register = 0x14c;                   // 0 Off, 2 Continuous
+constexpr guint32 exposure_auto_register = 0x14c;                    // 0 Off, 2 Continuous
 
 struct Options {
     std::string address = "127.0.0.1";
     std::string serial = "CK01";
     std::string xml = CAMARAVIS_FAKE_XML;
     unsigned width = 640, height = 480;
-    double fps = 30; // 0: unpaced, frames as fast as they can be sent
+    double fps = 30;        // 0: unpaced, frames as fast as they can be sent
     long freeze_after = -1; // stop this process (SIGSTOP) instead of sending that frame
 };
 
@@ -48,11 +48,11 @@ void fill_frame(ArvBuffer *buffer, void *data, guint32 exposure_us, guint32 gain
     std::array<guint8, 64> levels;
     for (unsigned i = 0; i < levels.size(); ++i)
         levels[i] = static_cast<guint8>(std::min(255.0, std::round((32 + i) * factor)));
-    size_t size = 0;
-    auto *pixels = static_cast<guint8 *>(const_cast<void *>(arv_buffer_get_data(buffer, &size)));
+    // The fake camera fills only a buffer that holds the payload, a Mono8 frame here.
+    auto *pixels = static_cast<guint8 *>(const_cast<void *>(arv_buffer_get_data(buffer, nullptr)));
     const size_t width = static_cast<size_t>(arv_buffer_get_image_width(buffer));
     const size_t height = static_cast<size_t>(arv_buffer_get_image_height(buffer));
-    for (size_t y = 0; y < height && (y + 1) * width <= size; ++y)
+    for (size_t y = 0; y < height; ++y)
         for (size_t x = 0; x < width; ++x)
             pixels[y * width + x] = levels[(x + y) % levels.size()];
 }
