@@ -2,7 +2,7 @@
 // camera (unpaced) against a plain loop writing the same ten files' bytes in a process of
 // its own, run alternately, each run replacing the series its predecessor left; median wall
 // and CPU time (user + system of the process) and their ratios, and the peak memory of each
-// program alone.
+// program alone. With --against, another build's captura_simple is timed in turn with them.
 #include "process.h"
 
 #include <algorithm>
@@ -149,29 +149,36 @@ double median(std::vector<double> values)
 }
 
 void bench_size(const Size &size, int repeats, const std::string &scratch,
-                const std::string &program)
+                const std::string &program, const std::string &against)
 {
     const std::string label = std::to_string(size.width) + "x" + std::to_string(size.height);
     const std::string root = scratch + "/" + label;
     Program camera{program, {}, root + "/series", environment(size, root + "/state")};
     Program plain{PLAIN_WRITE, {root + "/frames"}, root + "/plain", camera.env};
-    check(mkdir(root.c_str(), 0700) == 0 && mkdir(camera.directory.c_str(), 0700) == 0 &&
-              mkdir(plain.directory.c_str(), 0700) == 0,
-          "mkdir " + root);
+    // Another build of captura_simple, in a directory and with a state of its own.
+    Program other{against, {}, root + "/other", environment(size, root + "/other-state")};
+    std::vector<Program *> programs{&camera, &plain};
+    if (!against.empty())
+        programs.push_back(&other);
+    check(mkdir(root.c_str(), 0700) == 0, "mkdir " + root);
+    for (Program *each : programs)
+        check(mkdir(each->directory.c_str(), 0700) == 0, "mkdir " + each->directory);
     const size_t frame_size =
         14 + 40 + 1024 + static_cast<size_t>((size.width + 3) & ~3u) * size.height;
 
     // First runs: the series every timed run replaces, and the bytes for the plain loop.
     timed_run(camera);
     join_frames(camera.directory, plain.args[0], frame_size);
-    timed_run(plain);
+    for (size_t k = 1; k < programs.size(); ++k)
+        timed_run(*programs[k]);
 
-    std::vector<double> wall[2], cpu[2];
+    const size_t n = programs.size();
+    std::vector<std::vector<double>> wall(n), cpu(n);
     for (int r = 0; r < repeats; ++r)
-        for (int which = 0; which < 2; ++which) {
-            // Alternate which goes first, so neither always follows the other.
-            const int k = (r % 2 == 0) ? which : 1 - which;
-            Cost cost = timed_run(k == 0 ? camera : plain);
+        for (size_t which = 0; which < n; ++which) {
+            // Alternate which goes first, so none always follows another.
+            const size_t k = (which + static_cast<size_t>(r)) % n;
+            Cost cost = timed_run(*programs[k]);
             wall[k].push_back(cost.wall_ms);
             cpu[k].push_back(cost.cpu_ms);
         }
@@ -182,22 +189,25 @@ void bench_size(const Size &size, int repeats, const std::string &scratch,
             throw std::runtime_error("a frame has the wrong size");
     }
 
-    long camera_kb = 0, plain_kb = 0;
-    for (int r = 0; r < 3; ++r) {
-        camera_kb = std::max(camera_kb, peak_memory_kb(camera));
-        plain_kb = std::max(plain_kb, peak_memory_kb(plain));
-    }
+    std::vector<long> kb(n, 0);
+    for (int r = 0; r < 3; ++r)
+        for (size_t k = 0; k < n; ++k)
+            kb[k] = std::max(kb[k], peak_memory_kb(*programs[k]));
     const char *with_parent = process::peak_memory_measured() ? "" : " (with the parent's)";
 
-    const double w[2] = {median(wall[0]), median(wall[1])};
-    const double c[2] = {median(cpu[0]), median(cpu[1])};
+    const char *names[] = {"captura_simple ", "plain loop     ", "other build    "};
+    std::vector<double> w(n), c(n);
     std::printf("%s, %d runs each, medians:\n", label.c_str(), repeats);
-    std::printf("  captura_simple  wall %7.2f ms  cpu %7.2f ms  peak memory %6.2f MB%s\n", w[0],
-                c[0], camera_kb / 1024.0, with_parent);
-    std::printf("  plain loop      wall %7.2f ms  cpu %7.2f ms  peak memory %6.2f MB%s\n", w[1],
-                c[1], plain_kb / 1024.0, with_parent);
+    for (size_t k = 0; k < n; ++k) {
+        w[k] = median(wall[k]);
+        c[k] = median(cpu[k]);
+        std::printf("  %s wall %7.2f ms  cpu %7.2f ms  peak memory %6.2f MB%s\n", names[k], w[k],
+                    c[k], kb[k] / 1024.0, with_parent);
+    }
     std::printf("  ratio           wall %7.2f     cpu %7.2f     frame %.2f MB\n", w[0] / w[1],
                 c[0] / c[1], frame_size / (1024.0 * 1024.0));
+    if (n == 3)
+        std::printf("  to other build  wall %7.2f     cpu %7.2f\n", w[0] / w[2], c[0] / c[2]);
     std::fflush(stdout);
 }
 
@@ -207,7 +217,7 @@ int main(int argc, char **argv)
 {
     int repeats = 21;
     std::vector<Size> sizes = {{1280, 960}, {2048, 1536}};
-    std::string program = CAPTURA_SIMPLE;
+    std::string program = CAPTURA_SIMPLE, against;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) {
             repeats = std::atoi(argv[++i]);
@@ -217,20 +227,23 @@ int main(int argc, char **argv)
                 repeats = 0;
             sizes = {size};
         } else if (std::strcmp(argv[i], "--program") == 0 && i + 1 < argc) {
-            program = argv[++i]; // another build of captura_simple, to compare
+            program = argv[++i]; // another build of captura_simple, to measure
+        } else if (std::strcmp(argv[i], "--against") == 0 && i + 1 < argc) {
+            against = argv[++i]; // another build, timed in turn with it
         } else {
             repeats = 0;
         }
     }
     if (repeats < 1) {
-        std::fprintf(stderr, "usage: series_bench [--repeats N] [--size WxH] [--program PATH]\n");
+        std::fprintf(stderr, "usage: series_bench [--repeats N] [--size WxH] [--program PATH] "
+                             "[--against PATH]\n");
         return 2;
     }
     const std::string scratch = process::temporary_directory("camkit-bench");
     int status = 0;
     try {
         for (const Size &size : sizes)
-            bench_size(size, repeats, scratch, program);
+            bench_size(size, repeats, scratch, program, against);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "series_bench: %s\n", error.what());
         status = 1;

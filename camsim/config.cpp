@@ -15,21 +15,6 @@ namespace camsim
 namespace
 {
 
-bool parse_long(const std::string &text, long min, long max, long &value)
-{
-    // Digits with an optional minus sign: no blanks, no plus sign.
-    if (text.empty() || text.size() > 20 ||
-        !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-'))
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    long parsed = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < min || parsed > max)
-        return false;
-    value = parsed;
-    return true;
-}
-
 using Errors = std::vector<std::string>;
 
 Errors parse_path(const std::string &text, std::string &into)
@@ -43,7 +28,7 @@ Errors parse_path(const std::string &text, std::string &into)
 Errors parse_cameras(const std::string &text, Config &into)
 {
     long number = 0;
-    if (!parse_long(text, 0, 16, number))
+    if (!core::parse_whole_number(text, 0, 16, number))
         return {"expected a camera count from 0 to 16"};
     into.cameras = static_cast<unsigned>(number);
     return {};
@@ -53,8 +38,8 @@ Errors parse_size(const std::string &text, Config &into)
 {
     auto x = text.find('x');
     long width = 0, height = 0;
-    if (x == std::string::npos || !parse_long(text.substr(0, x), 16, 8192, width) ||
-        !parse_long(text.substr(x + 1), 16, 8192, height))
+    if (x == std::string::npos || !core::parse_whole_number(text.substr(0, x), 16, 8192, width) ||
+        !core::parse_whole_number(text.substr(x + 1), 16, 8192, height))
         return {"expected WxH with each side from 16 to 8192"};
     if (width % 2 != 0 || height % 2 != 0)
         return {"the sensor's Bayer mosaic needs an even width and height"};
@@ -111,8 +96,9 @@ Errors parse_unplug(const std::string &text, Config &into)
 {
     const size_t colon = text.find(':');
     long after = 0, away = 0;
-    if (!parse_long(text.substr(0, colon), 0, 3600000, after) ||
-        (colon != std::string::npos && !parse_long(text.substr(colon + 1), 0, 3600000, away)))
+    if (!core::parse_whole_number(text.substr(0, colon), 0, 3600000, after) ||
+        (colon != std::string::npos &&
+         !core::parse_whole_number(text.substr(colon + 1), 0, 3600000, away)))
         return {"expected <ms>[:<ms>], whole milliseconds from 0 to 3600000"};
     into.unplug = {true, static_cast<unsigned>(after), colon != std::string::npos,
                    static_cast<unsigned>(away)};

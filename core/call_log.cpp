@@ -13,12 +13,8 @@
 
 namespace core
 {
-namespace
+bool parse_whole_number(const std::string &text, long min, long max, long &value)
 {
-
-bool parse_long(const std::string &text, long min, long max, long &value)
-{
-    // Digits with an optional minus sign: no blanks, no plus sign.
     if (text.empty() || text.size() > 20 ||
         !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-'))
         return false;
@@ -30,8 +26,6 @@ bool parse_long(const std::string &text, long min, long max, long &value)
     value = parsed;
     return true;
 }
-
-} // namespace
 
 std::string parse_fault(const std::string &entry, Fault &fault)
 {
@@ -47,7 +41,7 @@ std::string parse_fault(const std::string &entry, Fault &fault)
         fault.onwards = !number.empty() && number.back() == '+';
         if (fault.onwards)
             number.pop_back();
-        if (!parse_long(number, 1, 1000000000, nth))
+        if (!parse_whole_number(number, 1, 1000000000, nth))
             return "the call number must be a whole number from 1, optionally followed by '+'";
         name.resize(at);
     }
@@ -56,11 +50,11 @@ std::string parse_fault(const std::string &entry, Fault &fault)
                " operations";
     size_t slash = code_text.find('/');
     if (slash != std::string::npos) {
-        if (!parse_long(code_text.substr(slash + 1), 0, 3600000, delay))
+        if (!parse_whole_number(code_text.substr(slash + 1), 0, 3600000, delay))
             return "the delay must be a whole number of milliseconds from 0 to 3600000";
         code_text.resize(slash);
     }
-    if (!parse_long(code_text, INT32_MIN, INT32_MAX, code) || code == 0)
+    if (!parse_whole_number(code_text, INT32_MIN, INT32_MAX, code) || code == 0)
         return "the code must be a non-zero 32-bit integer";
     fault.nth = static_cast<unsigned>(nth);
     fault.code = static_cast<int32_t>(code);

@@ -26,6 +26,10 @@ struct Fault {
     unsigned delay_ms = 0;
 };
 
+// Parses a whole number from min to max, as a camera's knobs are written: digits with an
+// optional minus sign, no blanks, no plus sign.
+bool parse_whole_number(const std::string &text, long min, long max, long &value);
+
 // Parses one fault, `name[@n[+]]=code[/ms]`; returns why it is refused, empty when taken.
 std::string parse_fault(const std::string &entry, Fault &fault);
 

@@ -68,10 +68,13 @@ class Freeing
             worker_.join();
     }
 
-    void wait()
+    // Waits until every file handed over is freed; returns whether any was still waiting.
+    bool wait()
     {
         std::unique_lock<std::mutex> lock(mutex_);
+        const bool waiting = !pending_.empty() || busy_;
         done_.wait(lock, [this] { return pending_.empty() && !busy_; });
+        return waiting;
     }
 
     void release(int fd)
@@ -162,10 +165,20 @@ bool reserve(int fd, size_t size)
     return errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL;
 }
 
-// Fills the new file: reservation, bytes; true when it holds exactly `size` bytes.
+// Fills the new file: reservation, bytes; true when it holds exactly `size` bytes. Out of
+// space while replaced files still wait to be freed, it waits for them and tries once more:
+// on a nearly full disk, a series replacing its frames needs the room of the frame it
+// replaced last.
 bool fill_file(int fd, size_t size, const std::function<bool(int fd)> &fill)
 {
-    return reserve(fd, size) && fill(fd) && ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size);
+    for (bool again = true;; again = false) {
+        errno = 0;
+        if (reserve(fd, size) && fill(fd) && ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size))
+            return true;
+        if (errno != ENOSPC || !again || !freeing().wait() || ::ftruncate(fd, 0) != 0 ||
+            ::lseek(fd, 0, SEEK_SET) != 0)
+            return false;
+    }
 }
 
 // Puts the complete unnamed file at fd under `base` in dir, replacing what is there.

@@ -10,9 +10,12 @@
 #include <climits>
 #include <csignal>
 #include <cstddef>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -158,6 +161,35 @@ TEST(ReplaceFile, SavesOfOneNameAtOnceAndOfTheLongestNamesReplaceTheFile)
             EXPECT_EQ(directory_entries(dir), std::set<std::string>{name});
             remove_tree(dir);
         }
+}
+
+// On a nearly full disk a file is replaced whenever it fits beside the old one: the room of
+// the file replaced just before, still being freed, is waited for rather than refused.
+TEST(ReplaceFile, OnANearlyFullDiskWaitsForTheRoomOfTheFileReplacedBefore)
+{
+    const std::string dir = temporary_directory("core-full");
+    int failed = -1;
+    std::string why;
+    // A tmpfs with room for two files, mounted in a mount namespace of this thread alone.
+    std::thread([&] {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+            mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=5m") != 0) {
+            why = std::string("no tmpfs of its own (needs root): ") + std::strerror(errno);
+            return;
+        }
+        const std::string bytes(2 << 20, 'f');
+        failed = 0;
+        for (int i = 0; i < 40; ++i)
+            failed += !core::replace_file(dir + "/x", 0644, bytes.size(), [&bytes](int fd) {
+                return core::write_all(fd, bytes.data(), bytes.size());
+            });
+        core::finish_freeing();
+    }).join();
+    remove_tree(dir);
+    if (failed < 0)
+        GTEST_SKIP() << why;
+    EXPECT_EQ(failed, 0) << "replacements refused for lack of room";
 }
 
 TEST(SaveBmp, AFrameTakesTheUmaskWhichASaveNeverSets)
