@@ -15,7 +15,7 @@ void mostrar_ayuda(const Ayuda &ayuda)
            "Escribe: %s\n"
            "No acepta otras opciones: cualquier otro argumento se ignora.\n"
            "Cámara: la primera que encuentre el SDK. Los mensajes van a la salida\n"
-           "estándar y el estado de salida es siempre 0.\n"
+           "estándar y el código de salida es siempre 0.\n"
            "Más información: man %s\n",
            ayuda.programa, ayuda.descripcion, ayuda.lee, ayuda.escribe, ayuda.programa);
 }

@@ -17,28 +17,32 @@ install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONE
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT docs
         FILES_MATCHING PATTERN "*.png" PATTERN "*.md")
 
-# Manual pages, beside each program's source: <name>.1 in English, <name>.es.1 in Spanish,
-# installed compressed as Debian keeps them.
+# Manual pages, beside each program's source, and the kit's own page in docs/:
+# <name>.<section> in English, <name>.es.<section> in Spanish, installed compressed as Debian
+# keeps them.
 set(man_pages)
 foreach(program ${CAMKIT_PROGRAMS})
-    list(APPEND man_pages tools/${program}/${program})
+    list(APPEND man_pages tools/${program}/${program}.1)
 endforeach()
-list(APPEND man_pages camsim/camsim)
+list(APPEND man_pages camsim/camsim.1 docs/camkit.7)
 if(CAMKIT_ARAVIS_BUILT)
-    list(APPEND man_pages camaravis/camaravis)
+    list(APPEND man_pages camaravis/camaravis.1)
 endif()
 set(man_outputs)
 foreach(page ${man_pages})
-    get_filename_component(name ${page} NAME)
+    get_filename_component(name ${page} NAME_WE)
+    get_filename_component(directory ${page} DIRECTORY)
+    get_filename_component(extension ${page} LAST_EXT)
+    string(SUBSTRING ${extension} 1 -1 section)
     foreach(language en es)
         if(language STREQUAL "en")
-            set(source ${PROJECT_SOURCE_DIR}/${page}.1)
-            set(section_dir man1)
+            set(source ${PROJECT_SOURCE_DIR}/${page})
+            set(section_dir man${section})
         else()
-            set(source ${PROJECT_SOURCE_DIR}/${page}.${language}.1)
-            set(section_dir ${language}/man1)
+            set(source ${PROJECT_SOURCE_DIR}/${directory}/${name}.${language}.${section})
+            set(section_dir ${language}/man${section})
         endif()
-        set(output ${CMAKE_BINARY_DIR}/man/${section_dir}/${name}.1.gz)
+        set(output ${CMAKE_BINARY_DIR}/man/${section_dir}/${name}.${section}.gz)
         add_custom_command(OUTPUT ${output}
                            COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man/${section_dir}
                            COMMAND gzip -9 -n -c ${source} > ${output}

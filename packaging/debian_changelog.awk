@@ -1,5 +1,6 @@
 # Writes CHANGELOG.md as a Debian changelog, the format dpkg and lintian read.
-# Each "## VERSION (YYYY-MM-DD)" section becomes an entry dated that day; a paragraph or a
+# Each "## VERSION (YYYY-MM-DD)" section becomes an entry dated that day ("## Unreleased" is
+# left out); a paragraph or a
 # top-level "- " item becomes a "*" item, a "### Heading" a "*" item whose "- " items become
 # "-" items under it; every item is rewrapped within 80 columns.
 # Usage: awk -v package=NAME -v maintainer="NAME <ADDRESS>" -f debian_changelog.awk CHANGELOG.md
@@ -58,6 +59,11 @@ function end_entry() {
 }
 
 /^# / { next }
+
+# Changes not released yet are left out: the package carries the last release's version.
+/^## Unreleased$/ { unreleased = 1; next }
+/^## / { unreleased = 0 }
+unreleased { next }
 
 /^## / {
     end_entry()

@@ -24,6 +24,9 @@ for page in $programs camsim; do
     [ -f "$prefix/share/man/man1/$page.1.gz" ] || fail "man1/$page.1.gz"
     [ -f "$prefix/share/man/es/man1/$page.1.gz" ] || fail "es/man1/$page.1.gz"
 done
+for page in man7/camkit.7.gz es/man7/camkit.7.gz; do
+    [ -f "$prefix/share/man/$page" ] || fail "$page"
+done
 for doc in README.md CHANGELOG.md changelog.gz copyright; do
     [ -f "$prefix/share/doc/camkit/$doc" ] || fail "share/doc/camkit/$doc"
 done

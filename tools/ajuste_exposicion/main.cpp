@@ -36,7 +36,7 @@ int main(int argc, char **argv)
     const Ayuda ayuda = {"ajuste_exposicion",
                          "Pide un tiempo de exposición entre 0.1 y 33.1 ms, lo escribe en la\n"
                          "cámara en modo manual y confirma el valor que queda en la cámara.",
-                         "un número en la entrada estándar (punto decimal: 12,5 se lee 12).",
+                         "un número en la entrada estándar (punto decimal: 12,5 se lee como 12).",
                          "la exposición en la cámara; en pantalla, el valor que queda en ella."};
     camera_context contexto = nullptr;
     if (!iniciar_programa(argc, argv, ayuda, &contexto))

@@ -25,7 +25,7 @@ int main(int argc, char **argv)
                          "ganancia (dB) de ganancia.txt, muestra los valores que quedan en la\n"
                          "cámara y toma una serie de diez imágenes en el directorio de trabajo.",
                          "neo_te.txt y ganancia.txt, en el directorio de trabajo.",
-                         "0000.bmp a 0009.bmp, que reemplazan a los que haya.\n"
+                         "0000.bmp a 0009.bmp, que sustituyen a los archivos del mismo nombre.\n"
                          "En pantalla muestra cada exposición leída y los valores de la cámara."};
     camera_context contexto = nullptr;
     if (!iniciar_programa(argc, argv, ayuda, &contexto))

@@ -17,10 +17,11 @@ static void apagar_autoexposicion(camera_context contexto)
 int main(int argc, char **argv)
 {
     const Ayuda ayuda = {"captura_manual",
-                         "Apaga la exposición automática de la cámara (queda apagada) y toma una\n"
-                         "serie de diez imágenes en escala de grises, en el directorio de trabajo.",
+                         "Desactiva la exposición automática de la cámara (queda desactivada)\n"
+                         "y toma una serie de diez imágenes en escala de grises en el directorio\n"
+                         "de trabajo.",
                          "nada.",
-                         "0000.bmp a 0009.bmp, que reemplazan a los que haya.\n"
+                         "0000.bmp a 0009.bmp, que sustituyen a los archivos del mismo nombre.\n"
                          "En pantalla no muestra nada si todo va bien."};
     camera_context contexto = nullptr;
     if (!iniciar_programa(argc, argv, ayuda, &contexto))

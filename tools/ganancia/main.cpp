@@ -30,7 +30,7 @@ int main(int argc, char **argv)
     const Ayuda ayuda = {"ganancia",
                          "Pide una ganancia en dB, la escribe en la cámara en modo manual y\n"
                          "confirma el valor que queda en la cámara, que la limita a su rango.",
-                         "un número en la entrada estándar (punto decimal: 12,5 se lee 12).",
+                         "un número en la entrada estándar (punto decimal: 12,5 se lee como 12).",
                          "la ganancia en la cámara; en pantalla, el valor que queda en ella."};
     camera_context contexto = nullptr;
     if (!iniciar_programa(argc, argv, ayuda, &contexto))
