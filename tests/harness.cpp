@@ -248,9 +248,12 @@ Result Camera::run(const Launch &launch)
     if (launch.prepare)
         launch.prepare(work);
 
+    // A program run through camaravis asks loopback only, never Aravis's discovery, which
+    // broadcasts on every interface.
     std::map<std::string, std::string> knobs = {{"CAMSIM_STATE", state_path()},
                                                 {"CAMSIM_LOG", log},
                                                 {"CAMARAVIS_LOG", log},
+                                                {"CAMARAVIS_CAMERA", "127.0.0.1"},
                                                 {"CAMSIM_FPS", "0"},
                                                 {"CAMSIM_SENSOR", "160x120"}};
     for (const auto &[name, value] : launch.knobs)
