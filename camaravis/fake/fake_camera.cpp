@@ -94,6 +94,8 @@ int main(int argc, char **argv)
                              "[--fps F] [--freeze-after N] [--xml FILE]\n");
         return 2;
     }
+    // Made before the camera's threads, which read it.
+    Scene scene{options.freeze_after};
     ArvGvFakeCamera *gv_camera = arv_gv_fake_camera_new_full(
         options.address.c_str(), options.serial.c_str(), options.xml.c_str());
     if (!arv_gv_fake_camera_is_running(gv_camera)) {
@@ -102,7 +104,6 @@ int main(int argc, char **argv)
         return 1;
     }
     ArvFakeCamera *camera = arv_gv_fake_camera_get_fake_camera(gv_camera);
-    Scene scene{options.freeze_after};
     arv_fake_camera_set_fill_pattern(camera, fill_frame, &scene);
     const guint32 period_us =
         options.fps > 0 ? static_cast<guint32>(std::lround(1e6 / options.fps)) : 1;
