@@ -3,111 +3,18 @@
 // packet of Aravis's leaves it. Where no namespace can be made the test skips, saying why.
 #include "bmp.h"
 #include "harness.h"
+#include "loopback.h"
 
 #include <arv.h>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
-#include <net/if.h>
 #include <regex>
-#include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace harness;
 
 namespace
 {
-
-bool write_text(const char *path, const std::string &text)
-{
-    const int fd = open(path, O_WRONLY | O_CLOEXEC);
-    const bool written = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
-    if (fd >= 0)
-        close(fd);
-    return written;
-}
-
-// Moves this process into a network namespace of its own (a user namespace too when not
-// root), with its loopback interface up; returns why not, empty once inside.
-std::string enter_loopback_namespace()
-{
-    static const std::string why = []() -> std::string {
-        const std::string uid = std::to_string(getuid()), gid = std::to_string(getgid());
-        if (unshare(CLONE_NEWNET | (getuid() == 0 ? 0 : CLONE_NEWUSER)) != 0)
-            return std::string("no network namespace can be made here: ") + strerror(errno);
-        if (uid != "0" && !(write_text("/proc/self/setgroups", "deny") &&
-                            write_text("/proc/self/uid_map", "0 " + uid + " 1") &&
-                            write_text("/proc/self/gid_map", "0 " + gid + " 1")))
-            return std::string("no user namespace can be set up here: ") + strerror(errno);
-        ifreq lo{};
-        std::strcpy(lo.ifr_name, "lo");
-        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &lo) == 0 &&
-                        (lo.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &lo) == 0);
-        if (fd >= 0)
-            close(fd);
-        return up ? "" : std::string("the loopback interface stays down: ") + strerror(errno);
-    }();
-    return why;
-}
-
-// camaravis_fake serving on 127.0.0.1, from its start to stop().
-class FakeCamera
-{
-  public:
-    explicit FakeCamera(std::vector<std::string> options)
-    {
-        int out[2];
-        check(pipe2(out, O_CLOEXEC) == 0, "pipe");
-        // Small frames, so that a build with a sanitizer keeps up with the camera too.
-        options.insert(options.begin(), {CAMARAVIS_FAKE, "--size", "320x240"});
-        pid_ = fork();
-        check(pid_ >= 0, "fork");
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            execv(CAMARAVIS_FAKE, pointers(options).data());
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = fdopen(out[0], "r");
-        char line[256];
-        ready = std::fgets(line, sizeof line, out_) != nullptr && std::strcmp(line, "ready\n") == 0;
-    }
-    ~FakeCamera()
-    {
-        stop();
-    }
-
-    // Ends it (woken first, if it stopped itself): what it holds then.
-    std::string stop()
-    {
-        std::string said;
-        if (pid_ <= 0)
-            return said;
-        kill(pid_, SIGCONT);
-        kill(pid_, SIGTERM);
-        char line[256];
-        while (std::fgets(line, sizeof line, out_) != nullptr)
-            said += line;
-        std::fclose(out_);
-        waitpid(pid_, nullptr, 0);
-        pid_ = 0;
-        return said.substr(0, said.find(" frames="));
-    }
-
-    bool ready = false;
-
-  private:
-    pid_t pid_ = 0;
-    FILE *out_ = nullptr;
-};
 
 struct ProgramRun {
     std::string program;
@@ -228,7 +135,10 @@ TEST(Camaravis, TheProgramsOnAGigEVisionCameraOnLoopback)
     };
     for (const AravisCase &c : cases) {
         SCOPED_TRACE(c.name);
-        FakeCamera fake(c.fake);
+        // Small frames, so that a build with a sanitizer keeps up with the camera too.
+        std::vector<std::string> options = {"--size", "320x240"};
+        options.insert(options.end(), c.fake.begin(), c.fake.end());
+        FakeCamera fake(CAMARAVIS_FAKE, options);
         ASSERT_TRUE(fake.ready);
         ArvDevice *controller = nullptr;
         if (c.other_controller) {
