@@ -77,6 +77,10 @@ int main(int argc, char **argv)
         g_clear_error(&error);
         arv_camera_set_acquisition_mode(camera, ARV_ACQUISITION_MODE_CONTINUOUS, &error);
     }
+    // As camaravis streams: the largest packets the link takes, a frame-sized socket buffer.
+    if (device != nullptr)
+        arv_gv_device_set_packet_size_adjustment(ARV_GV_DEVICE(device),
+                                                 ARV_GV_PACKET_SIZE_ADJUSTMENT_ONCE);
     ArvStream *stream =
         camera && !error ? arv_camera_create_stream(camera, nullptr, nullptr, &error) : nullptr;
     if (stream == nullptr) {

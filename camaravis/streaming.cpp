@@ -108,6 +108,12 @@ Error AravisDevice::start()
     if (error == nullptr)
         arv_camera_set_acquisition_mode(camera, ARV_ACQUISITION_MODE_CONTINUOUS, &error);
     const guint payload = error == nullptr ? arv_camera_get_payload(camera, &error) : 0;
+    // A GigE Vision camera sends the largest packets the link takes (jumbo frames where the
+    // port's MTU allows), found with test packets as the stream is made.
+    ArvDevice *device = arv_camera_get_device(camera);
+    if (ARV_IS_GV_DEVICE(device))
+        arv_gv_device_set_packet_size_adjustment(ARV_GV_DEVICE(device),
+                                                 ARV_GV_PACKET_SIZE_ADJUSTMENT_ONCE);
     Ref<ArvStream> stream;
     if (error == nullptr)
         stream.reset(arv_camera_create_stream(camera, nullptr, nullptr, &error));
