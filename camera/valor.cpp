@@ -40,16 +40,21 @@ bool exponente_colgante(const char *texto)
 }
 
 // Beyond this many significant digits only whether one of the rest is non-zero can change
-// the nearest float; a scale beyond this limit is past any float however it goes on.
+// the nearest float.
 constexpr int cifras_significativas = 120;
-constexpr long limite_escala = 1000000;
+// The scale counts digits exactly up to this bound (2^56 digits: more than can ever be
+// typed), and a number that reaches it is refused rather than read as another. An exponent
+// is read exactly up to the next bound; one beyond it puts any number of fewer digits past
+// every float, so only its sign matters then.
+constexpr long long limite_escala = 1LL << 56;
+constexpr long long limite_exponente = 1LL << 59;
 
 // The digits of a number being typed, kept in a few bytes however many are typed.
 struct Cifras {
     bool hay_cifras;                           // a digit was read
     char guardadas[cifras_significativas + 2]; // significant digits, then a sticky '1'
     int cuantas;                               // how many of guardadas are in use
-    long escala; // the number is 0.<guardadas> times the base to this power
+    long long escala; // the number is 0.<guardadas> times the base to this power
 };
 
 // Reads the digits and the point of a number starting with c, up to the first character
@@ -133,10 +138,11 @@ bool leer_valor_tecleado(FILE *entrada, float *valor)
 
     Cifras cifras = {};
     c = leer_cifras(entrada, c, hexadecimal, &cifras);
-    if (!cifras.hay_cifras)
+    // "%f" reads "0x." with no digit after it as 0.
+    if (!cifras.hay_cifras && !hexadecimal)
         return false;
 
-    long exponente = 0;
+    long long exponente = 0;
     const bool marca = hexadecimal ? (c == 'p' || c == 'P') : (c == 'e' || c == 'E');
     if (marca) {
         c = getc(entrada);
@@ -146,18 +152,19 @@ bool leer_valor_tecleado(FILE *entrada, float *valor)
         if (!isdigit(c))
             return false; // a dangling exponent: the answer does not scan
         for (; isdigit(c); c = getc(entrada))
-            if (exponente < limite_escala)
-                exponente = exponente * 10 + (c - '0');
+            exponente = exponente < limite_exponente ? exponente * 10 + (c - '0') : exponente;
         if (exponente_negativo)
             exponente = -exponente;
     }
     if (c != EOF)
         ungetc(c, entrada);
+    if (cifras.escala == limite_escala || cifras.escala == -limite_escala)
+        return false; // too many digits to know the number's scale
 
     // The same number in a few bytes: 0.<significant digits> scaled by its exponent.
     char canonico[sizeof cifras.guardadas + 48];
-    const long escala = hexadecimal ? 4 * cifras.escala : cifras.escala;
-    snprintf(canonico, sizeof canonico, "%s%s0.%.*s%c%ld", negativo ? "-" : "",
+    const long long escala = hexadecimal ? 4 * cifras.escala : cifras.escala;
+    snprintf(canonico, sizeof canonico, "%s%s0.%.*s%c%lld", negativo ? "-" : "",
              hexadecimal ? "0x" : "", cifras.cuantas, cifras.guardadas, hexadecimal ? 'p' : 'e',
              escala + exponente);
     return escanear_valor(canonico, valor);

@@ -1,8 +1,6 @@
 // The CAMSIM_* knobs: one table of them, read from an environment into a configuration.
 #include "config.h"
 
-#include "state_file.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -155,15 +153,16 @@ Config default_config(const std::string &runtime_directory)
     for (const Knob &knob : knobs)
         if (knob.default_value != nullptr)
             knob.parse(knob.default_value, config);
-    config.state.runtime_directory = runtime_directory;
-    config.state.path = standard_state_path(runtime_directory);
+    config.state = standard_state_place([&runtime_directory](const char *name) {
+        return std::string(name) == "XDG_RUNTIME_DIR" ? runtime_directory.c_str() : nullptr;
+    });
     return config;
 }
 
 Config read_config(const Lookup &lookup)
 {
-    const char *runtime = lookup("XDG_RUNTIME_DIR");
-    Config config = default_config(runtime != nullptr && runtime[0] == '/' ? runtime : "");
+    Config config = default_config("");
+    config.state = standard_state_place(lookup);
     for (const Knob &knob : knobs) {
         const char *value = lookup(knob.name);
         if (value == nullptr)

@@ -3,22 +3,13 @@
 #pragma once
 
 #include "call_log.h"
+#include "state_place.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace camsim
 {
-
-// Where the state file is, and the user's runtime directory ($XDG_RUNTIME_DIR when an
-// absolute path, else empty), one of the places the state file is checked in; and how long
-// a write waits for the file's lock before it fails.
-struct StatePlace {
-    std::string path;
-    std::string runtime_directory;
-    unsigned lock_wait_ms = 5000;
-};
 
 // CAMSIM_UNPLUG: the camera goes away `after_ms` after this process first connects to it,
 // and comes back `away_ms` later (never when `comes_back` is false).
@@ -35,18 +26,15 @@ struct Config {
     unsigned cameras = 0;
     unsigned width = 0;
     unsigned height = 0;
-    double fps = 0; // 0: as fast as possible
+    double fps = 0;         // 0: as fast as possible
     core::CallLayer calls;  // CAMSIM_FAIL's faults, CAMSIM_LOG's call log
     std::string scene_path; // empty: the built-in scene
     bool stamp = false;     // draw the frame number in each frame
     Unplug unplug;
 };
 
-// A variable's value in an environment, or null when it is not set.
-using Lookup = std::function<const char *(const char *name)>;
-
-// The configuration with no knob set, its state file in the standard place for this
-// runtime directory (empty for none).
+// The configuration with no knob set, its state file in the standard place of an
+// environment holding XDG_RUNTIME_DIR=runtime_directory alone (empty: not even that).
 Config default_config(const std::string &runtime_directory);
 
 // The configuration of an environment (std::getenv for the process's own). A malformed knob

@@ -8,8 +8,10 @@
 #include "simulated_camera_test.h"
 #include "stream_owner.h"
 
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -102,8 +104,7 @@ TEST_F(SimulatedCamera, ContractViolationsGetErrorCodesNeverACrash)
         {"convert to another format", core::convert_image(0x1, &image, &image),
          camsim::unsupported_format},
         {"save a record never made",
-         core::save_image(&never_made, unsaved.c_str(), FILE_FORMAT_BMP),
-         camsim::not_initialized},
+         core::save_image(&never_made, unsaved.c_str(), FILE_FORMAT_BMP), camsim::not_initialized},
         {"save with a null name", core::save_image(&image, nullptr, FILE_FORMAT_BMP),
          camsim::invalid_parameter},
         {"save with an empty name", core::save_image(&image, "", FILE_FORMAT_BMP),
@@ -141,9 +142,9 @@ TEST_F(SimulatedCamera, FrameNumbersStartAtZeroAtEachStartOfCapture)
         ASSERT_EQ(core::start_capture(context), 0);
         for (int frame = 0; frame < 3; ++frame) {
             core::Delivery delivery;
-            ASSERT_EQ(core::retrieve_buffer(context, &raw, 0, std::chrono::steady_clock::now(),
-                                              delivery),
-                      0);
+            ASSERT_EQ(
+                core::retrieve_buffer(context, &raw, 0, std::chrono::steady_clock::now(), delivery),
+                0);
             numbers.push_back(delivery.frame);
             EXPECT_EQ(delivery.time_ms, 0.0); // unpaced
         }
@@ -165,11 +166,18 @@ TEST_F(SimulatedCamera, OneContextStreamsTheCameraAtATimeAndTheOthersStillReadAn
         {core::start_capture(other), camsim::ok},
         {core::destroy_context(other), camsim::ok},
         {core::start_capture(context), camsim::ok},
+        {core::stop_capture(context), camsim::ok},
     };
     for (size_t step = 0; step < std::size(steps); ++step)
         EXPECT_EQ(steps[step].first, steps[step].second) << "step " << step;
-    // A stream lock others could open is refused, so none of them holds the camera.
+    // Stopping lets go of the lock's descriptor only: one opened since, which may have its
+    // number, stays open through another start and stop.
+    const int unrelated = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(core::start_capture(context), 0);
     ASSERT_EQ(core::stop_capture(context), 0);
+    EXPECT_NE(fcntl(unrelated, F_GETFD), -1);
+    close(unrelated);
+    // A stream lock others could open is refused, so none of them holds the camera.
     const std::string lock = camsim::stream_lock_path(simulator.config.state, 0);
     ASSERT_EQ(chmod(lock.c_str(), 0640), 0);
     other = connected(simulator);
@@ -219,6 +227,23 @@ TEST_F(SimulatedCamera, APulledCameraBreaksItsConnectionUntilTheProgramConnectsA
     EXPECT_EQ(core::destroy_context(pulled), 0);
 }
 
+// A stream whose cable is pulled still holds the camera until its program calls again.
+TEST_F(SimulatedCamera, APulledStreamHoldsTheCameraUntilItsProgramCallsAgain)
+{
+    camsim::Config config = small_camera(directory);
+    config.unplug = {true, 300, false, 0}; // pulled 300 ms after connecting, for good
+    camsim::Simulator unplugged(config);
+    camera_context pulled = connected(unplugged);
+    image_record raw{};
+    ASSERT_EQ(core::create_image(&raw), 0);
+    ASSERT_EQ(core::start_capture(pulled), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(core::start_capture(context), camsim::camera_busy);
+    EXPECT_EQ(retrieve(pulled, &raw), camsim::not_connected); // its stream ends here
+    EXPECT_EQ(core::start_capture(context), camsim::ok);
+    EXPECT_EQ(core::destroy_context(pulled), 0);
+}
+
 TEST_F(SimulatedCamera, AFailedRetrievalLosesTheFrameDueWhenItsDelayIsOver)
 {
     camsim::Config config = small_camera(directory);
@@ -234,11 +259,10 @@ TEST_F(SimulatedCamera, AFailedRetrievalLosesTheFrameDueWhenItsDelayIsOver)
     std::vector<uint64_t> frames;
     std::vector<double> times;
     for (int call = 0; call < 4; ++call) {
-        const core::Call retrieval(core::Operation::retrieve_buffer, camera.call_layer(),
-                                   counts);
+        const core::Call retrieval(core::Operation::retrieve_buffer, camera.call_layer(), counts);
         core::Delivery delivery;
         codes.push_back(core::retrieve_buffer(paced, &raw, retrieval.injected(),
-                                                retrieval.injected_until(), delivery));
+                                              retrieval.injected_until(), delivery));
         frames.push_back(delivery.frame);
         times.push_back(delivery.time_ms);
     }
@@ -268,6 +292,11 @@ TEST_F(SimulatedCamera, AFrameIsSavedAsAGreyBmpWithItsNumberAtTheTopLeft)
     EXPECT_EQ(frame.error, "");
     // The frame number box sits at the top left, in black.
     EXPECT_EQ(frame.pixels[0], 0);
+    // Frame 0 at factory settings, as it has always been made (FNV-1a of its bytes).
+    uint64_t hash = 14695981039346656037u;
+    for (unsigned char byte : bytes)
+        hash = (hash ^ byte) * 1099511628211u;
+    EXPECT_EQ(hash, 9744686827236102059u);
 }
 
 } // namespace

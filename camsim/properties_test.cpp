@@ -1,5 +1,6 @@
 // Properties in process: values clamped to their ranges and quantised, members passed
 // through as the camera holds them.
+#include "properties.h"
 #include "simulated_camera_test.h"
 
 #include <cmath>
@@ -38,6 +39,9 @@ TEST_F(SimulatedCamera, AbsoluteValuesAreClampedToThePropertyRange)
         EXPECT_EQ(held.absolute_value, c.held);
         EXPECT_EQ(held.present, 1);
         EXPECT_EQ(held.auto_manual_mode, 0);
+        const camsim::PropertyRange &range = *camsim::find_range(c.type); // raw: 0 to 4095
+        EXPECT_EQ(held.integer_value_a, std::lround((double{c.held} - range.min) /
+                                                    (double{range.max} - range.min) * 4095));
     }
     EXPECT_EQ(write_absolute(PROPERTY_SHUTTER, NAN), camsim::invalid_parameter);
     EXPECT_EQ(write_absolute(PROPERTY_GAIN, INFINITY), camsim::invalid_parameter);

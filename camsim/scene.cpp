@@ -29,7 +29,8 @@ constexpr unsigned light_steps = 4095;
 // The reflectance of the flat shapes, from the disc on.
 constexpr double flat_reflectance[prepared_rows - disc] = {0.95, 0.03, 0.85, 0.15};
 
-// A scene directory's images are held at the sensor's size, at most this many bytes of them.
+// A scene directory's images are held at the sensor's size, at most this many bytes of them;
+// each file looked at counts as one image, read or left out, so this bounds the work too.
 constexpr size_t most_sequence_bytes = size_t{1} << 28;
 
 // An image sampled to a sensor of width x height.
@@ -74,10 +75,11 @@ std::vector<Scene::File> load_scene(const std::string &path, unsigned width, uns
             skipped.push_back(error);
     }
     const size_t most = std::max<size_t>(1, most_sequence_bytes / (2 * size_t{width} * height));
-    for (const std::string &name : names) {
-        if (images.size() == most) {
-            skipped.push_back("'" + name + "' and later files: " + std::to_string(most) +
-                              " images fill the memory a sequence may take at this sensor size");
+    for (size_t looked_at = 0; looked_at < names.size(); ++looked_at) {
+        const std::string &name = names[looked_at];
+        if (looked_at == most) {
+            skipped.push_back("'" + name + "' and later files: a sequence looks at " +
+                              std::to_string(most) + " files at most at this sensor size");
             break;
         }
         const std::string error = read_grey_image(path + "/" + name, image, false);

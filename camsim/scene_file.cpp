@@ -48,7 +48,15 @@ bool header_number(FILE *file, unsigned long &value)
     return std::isspace(c);
 }
 
-std::string read_pgm(FILE *file, GreyImage &image)
+// What a header's image too large for its file is refused with.
+std::string too_short(uint64_t width, uint64_t height)
+{
+    return "too short for the " + std::to_string(width) + "x" + std::to_string(height) +
+           " image its header gives";
+}
+
+// Reads a PGM, `size` bytes long, from just after its magic number.
+std::string read_pgm(FILE *file, uint64_t size, GreyImage &image)
 {
     unsigned long width = 0, height = 0, white = 0;
     if (!header_number(file, width) || !header_number(file, height) ||
@@ -58,6 +66,10 @@ std::string read_pgm(FILE *file, GreyImage &image)
         return "larger than " + std::to_string(most_pixels) + " pixels";
     const size_t count = static_cast<size_t>(width) * height;
     const size_t sample_size = white > 255 ? 2 : 1;
+    // Nothing allocated for samples the file does not hold: a header is a few bytes.
+    const long offset = std::ftell(file);
+    if (offset < 0 || static_cast<uint64_t>(offset) + count * sample_size > size)
+        return too_short(width, height);
     std::vector<uint8_t> bytes(count * sample_size);
     if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
         return "the PGM samples end early";
@@ -89,11 +101,13 @@ void png_warned(png_structp, png_const_charp)
     // A file libpng can read despite a warning is read.
 }
 
-// Decodes the PNG on `file` into 8-bit grey bytes, or 16-bit big-endian ones when `deep` is
-// set; false when libpng gives up or the image is too large (`large` then set). Everything
-// that holds memory lives in the caller, as libpng leaves this function by longjmp.
-bool decode_png(png_structp png, png_infop info, FILE *file, std::vector<uint8_t> &bytes,
-                std::vector<png_bytep> &rows, GreyImage &image, bool &large)
+// Decodes the PNG on `file`, `size` bytes long, into 8-bit grey bytes, or 16-bit big-endian
+// ones when `deep` is set; false when libpng gives up, or with `refused` set when the image
+// is too large, or larger than the file could hold. Everything that holds memory lives in the
+// caller, as libpng leaves this function by longjmp.
+bool decode_png(png_structp png, png_infop info, FILE *file, uint64_t size,
+                std::vector<uint8_t> &bytes, std::vector<png_bytep> &rows, GreyImage &image,
+                std::string &refused)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
@@ -102,7 +116,15 @@ bool decode_png(png_structp png, png_infop info, FILE *file, std::vector<uint8_t
     image.width = png_get_image_width(png, info);
     image.height = png_get_image_height(png, info);
     if (static_cast<uint64_t>(image.width) * image.height > most_pixels) {
-        large = true;
+        refused = "larger than " + std::to_string(most_pixels) + " pixels";
+        return false;
+    }
+    // Nothing allocated for rows the file cannot hold: deflate makes at most 1032 bytes of
+    // each byte it is given, and each row is a filter byte and its samples.
+    const uint64_t row_bits =
+        uint64_t{image.width} * png_get_bit_depth(png, info) * png_get_channels(png, info);
+    if ((row_bits + 7) / 8 * image.height + image.height > 1032 * size) {
+        refused = too_short(image.width, image.height);
         return false;
     }
     // Whatever the file holds becomes grey samples of its own depth (at least 8 bits), as they
@@ -130,8 +152,8 @@ bool decode_png(png_structp png, png_infop info, FILE *file, std::vector<uint8_t
     return true;
 }
 
-// Reads the PNG on `file`, at its start.
-std::string read_png(FILE *file, GreyImage &image)
+// Reads the PNG on `file`, `size` bytes long, at its start.
+std::string read_png(FILE *file, uint64_t size, GreyImage &image)
 {
     PngErrors errors;
     png_structp png =
@@ -143,11 +165,11 @@ std::string read_png(FILE *file, GreyImage &image)
     }
     std::vector<uint8_t> bytes;
     std::vector<png_bytep> rows;
-    bool large = false;
-    const bool read = decode_png(png, info, file, bytes, rows, image, large);
+    std::string refused;
+    const bool read = decode_png(png, info, file, size, bytes, rows, image, refused);
     png_destroy_read_struct(&png, &info, nullptr);
-    if (large)
-        return "larger than " + std::to_string(most_pixels) + " pixels";
+    if (!refused.empty())
+        return refused;
     if (!read)
         return std::string("PNG: ") + errors.message;
     const size_t count = static_cast<size_t>(image.width) * image.height;
@@ -185,12 +207,12 @@ std::string read_grey_image(const std::string &path, GreyImage &image, bool foll
     const size_t got = std::fread(magic, 1, sizeof magic, file.get());
     if (got >= 2 && magic[0] == 'P' && magic[1] == '5') {
         std::fseek(file.get(), 2, SEEK_SET);
-        return read_pgm(file.get(), image);
+        return read_pgm(file.get(), static_cast<uint64_t>(status.st_size), image);
     }
     // Read through the descriptor checked above, never opened again by name.
     if (got == sizeof magic && png_sig_cmp(magic, 0, sizeof magic) == 0 &&
         std::fseek(file.get(), 0, SEEK_SET) == 0)
-        return read_png(file.get(), image);
+        return read_png(file.get(), static_cast<uint64_t>(status.st_size), image);
     return "neither a binary grey PGM (P5) nor a PNG image";
 }
 

@@ -31,9 +31,24 @@ using Clock = std::chrono::steady_clock;
 const char *const state_name = "camsim.state";
 constexpr const char *header = "camsim-state 1";
 
-std::string private_directory()
+// Makes the directory at path and each missing one above it, mode 0700, leaving those that
+// exist as they are; false (errno set) when one cannot be made.
+bool make_directories(const std::string &path)
 {
-    return "/tmp/camsim-" + std::to_string(::getuid());
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        if (::mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
+// base + rest ("/..."), without doubling the slash a base may end in.
+std::string below(std::string base, const char *rest)
+{
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    return base + rest;
 }
 
 // Why a file or directory with these attributes is not this user's alone, or empty. A lock
@@ -143,9 +158,26 @@ bool read_table(const StatePlace &state, Table &table)
 
 } // namespace
 
-std::string standard_state_path(const std::string &runtime_directory)
+StatePlace standard_state_place(const Lookup &lookup)
 {
-    return (runtime_directory.empty() ? private_directory() : runtime_directory) + "/" + state_name;
+    const auto absolute = [](const char *path) { return path != nullptr && path[0] == '/'; };
+    const char *runtime = lookup("XDG_RUNTIME_DIR"), *home = lookup("HOME"),
+               *state_home = lookup("XDG_STATE_HOME");
+    // A home is one when it is a directory of this user's (through links: a home may be one).
+    struct stat info;
+    const bool has_home = absolute(home) && ::stat(home, &info) == 0 && S_ISDIR(info.st_mode) &&
+                          info.st_uid == ::geteuid();
+    StatePlace place;
+    place.make_directory = !absolute(runtime);
+    if (absolute(runtime))
+        place.directory = runtime;
+    else if (has_home)
+        place.directory =
+            below(absolute(state_home) ? state_home : below(home, "/.local/state"), "/camsim");
+    else
+        place.directory = "/tmp/camsim-" + std::to_string(::getuid());
+    place.path = place.directory + "/" + state_name;
+    return place;
 }
 
 int open_state(const std::string &path, int flags, std::string &refusal, bool lock)
@@ -153,10 +185,14 @@ int open_state(const std::string &path, int flags, std::string &refusal, bool lo
     refusal.clear();
     const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
-        if (errno == ELOOP)
+        // A link is said as one whatever the error: in a sticky directory another user's link
+        // gives EACCES rather than ELOOP.
+        const int error = errno;
+        struct stat link;
+        if (error == ELOOP || (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)))
             refusal = "a symbolic link";
-        else if (errno != ENOENT || (flags & O_CREAT) != 0)
-            refusal = std::strerror(errno);
+        else if (error != ENOENT || (flags & O_CREAT) != 0)
+            refusal = std::strerror(error);
         return -1;
     }
     struct stat info;
@@ -175,19 +211,17 @@ int open_state(const std::string &path, int flags, std::string &refusal, bool lo
 
 std::string check_state_directory(const StatePlace &state, bool create)
 {
-    const std::string &path = state.path;
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return "";
-    const std::string directory = path.substr(0, slash);
-    const bool in_private = directory == private_directory();
-    if (!in_private && (directory.empty() || directory != state.runtime_directory))
-        return "";
-    if (create && in_private && ::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
+    const std::string &directory = state.directory;
+    if (directory.empty() || state.path.rfind('/') != directory.size() ||
+        state.path.compare(0, directory.size(), directory) != 0)
+        return ""; // not in the standard directory
+    if (create && state.make_directory && !make_directories(directory))
         return "cannot make directory '" + directory + "': " + std::strerror(errno);
     struct stat info;
     if (::lstat(directory.c_str(), &info) != 0)
-        return errno == ENOENT ? "" : "directory '" + directory + "': " + std::strerror(errno);
+        return errno == ENOENT && state.make_directory // not made yet
+                   ? ""
+                   : "directory '" + directory + "': " + std::strerror(errno);
     if (!S_ISDIR(info.st_mode))
         return "directory '" + directory + "' is not a directory";
     const std::string why = foreign(info);

@@ -3,18 +3,13 @@
 // FIFO or trusting a file that another user could have put there.
 #pragma once
 
-#include "config.h"
 #include "properties.h"
+#include "state_place.h"
 
 #include <string>
 
 namespace camsim
 {
-
-// The state file when CAMSIM_STATE does not name one: camsim.state in the user's runtime
-// directory (when not empty), else in a directory of the user's own in /tmp,
-// /tmp/camsim-<uid>, made mode 0700 on first write.
-std::string standard_state_path(const std::string &runtime_directory);
 
 // One line per camera and property. Readers take the file as it is (it is only ever
 // replaced whole); writers update it under a lock, so concurrent processes lose no change.
@@ -36,10 +31,10 @@ bool keep_auto_values(const StatePlace &state, unsigned camera, double shutter_m
 // missing gives -1 and no refusal.
 int open_state(const std::string &path, int flags, std::string &refusal, bool lock = false);
 
-// Checks the directory of a state file in one of the standard places (and makes the one in
-// /tmp when `create` is set and it is missing): a directory, not a link, owned by this user
-// and writable by no one else. Returns why not, or empty; a state file elsewhere is the
-// user's own choice and passes.
+// Checks the directory of a state file in the standard directory (and makes it when `create`
+// is set, it is missing and camsim makes it): a directory, not a link, owned by this user and
+// writable by no one else; a missing runtime directory is refused too. Returns why not, or
+// empty; a state file elsewhere is the user's own choice and passes.
 std::string check_state_directory(const StatePlace &state, bool create);
 
 // Says on standard error, the first time only in the process, why the state file is not

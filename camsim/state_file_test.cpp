@@ -4,6 +4,7 @@
 #include "state_file.h"
 
 #include <fcntl.h>
+#include <map>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,6 +29,12 @@ TEST_F(SimulatedCamera, SettingsOutliveTheContext)
     const camera_property gain = read_elsewhere(PROPERTY_GAIN);
     EXPECT_EQ(gain.absolute_value, 7.5f);
     EXPECT_EQ(gain.auto_manual_mode, 0);
+    const int input = dup(0); // read on descriptor 0, as a program without standard input does
+    close(0);
+    const float held = read(PROPERTY_GAIN).absolute_value;
+    dup2(input, 0);
+    close(input);
+    EXPECT_EQ(held, 7.5f);
     // The shutter stays in auto mode, at 10 ms until auto exposure runs; a capture shortens
     // it to 10 ms / 7.5 dB (in whole lines) to make up for the gain, and the camera keeps
     // that when capture stops, for this context and any other.
@@ -55,6 +62,9 @@ TEST_F(SimulatedCamera, ADamagedStateFileReadsAsFactorySettings)
         // Values the camera could not hold.
         "camsim-state 1\n0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         "camsim-state 1\n0 13 1 1 0 1 0 0 0 -50 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
+        // A valid gain of 5 dB is not kept either: a value out of range makes the file damaged.
+        "camsim-state 1\n0 13 1 1 0 1 0 853 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"
+        "0 12 1 1 0 1 0 2520 0 1e30 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         // Another format, and a line with a field more than this one has.
         "camsim-state 2\n0 12 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n",
         "camsim-state 1\n0 12 1 1 0 1 0 2520 0 5 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"};
@@ -96,21 +106,50 @@ TEST_F(SimulatedCamera, TheLockIsTheUsersAloneAndAWriteWaitsForItOnlySoLong)
     EXPECT_EQ(core::destroy_context(other), 0);
 }
 
-TEST(StatePath, IsInTheRuntimeDirectoryElseInAPrivateOneInTmp)
+TEST(StatePath, IsInTheRuntimeDirectoryElseInTheUsersStateHomeMadeTheirsElseInAPrivateOneInTmp)
 {
-    const std::string private_path = "/tmp/camsim-" + std::to_string(getuid()) + "/camsim.state";
-    const std::pair<const char *, std::string> cases[] = {
-        {"/run/user/7", "/run/user/7/camsim.state"},
-        {"relative/dir", private_path},
-        {"", private_path},
-        {nullptr, private_path},
+    const std::string home = harness::temporary_directory("camsim-home"), other = home + "/other";
+    const std::string in_home = home + "/.local/state/camsim/camsim.state",
+                      in_tmp = "/tmp/camsim-" + std::to_string(getuid()) + "/camsim.state";
+    ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+    const std::string others = chown(other.c_str(), 65534, 65534) == 0 ? other : "/"; // not ours
+    struct Case {
+        std::map<std::string, std::string> environment;
+        std::string path, err = "";
     };
-    for (const auto &[runtime, expected] : cases) {
-        const camsim::Config config = camsim::read_config([runtime = runtime](const char *name) {
-            return std::string(name) == "XDG_RUNTIME_DIR" ? runtime : nullptr;
-        });
-        EXPECT_EQ(config.state.path, expected) << (runtime ? runtime : "unset");
+    const Case cases[] = {
+        {{{"XDG_RUNTIME_DIR", "/run/user/7"}, {"HOME", home}}, "/run/user/7/camsim.state"},
+        {{{"XDG_RUNTIME_DIR", "relative/dir"}, {"HOME", home + "/"}}, in_home},
+        {{{"HOME", home}, {"XDG_STATE_HOME", "/s/"}}, "/s/camsim/camsim.state"},
+        {{{"HOME", home}, {"XDG_STATE_HOME", "s"}}, in_home},
+        {{{"HOME", home}, {"CAMSIM_STATE", "/s/f"}}, "/s/f"},
+        {{{"HOME", home}, {"CAMSIM_STATE", ""}},
+         in_home,
+         "camsim: ignoring CAMSIM_STATE='': expected a file path\n"},
+        {{{"CAMSIM_LOG", ""}}, in_tmp, "camsim: ignoring CAMSIM_LOG='': expected a file path\n"},
+        {{{"HOME", "relative"}, {"XDG_STATE_HOME", "/s"}}, in_tmp},
+        {{{"HOME", home + "/missing"}}, in_tmp},
+        {{{"HOME", others}}, in_tmp},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.environment));
+        const camsim::Lookup lookup = [&c](const char *name) {
+            auto found = c.environment.find(name);
+            return found == c.environment.end() ? nullptr : found->second.c_str();
+        };
+        camsim::Config config;
+        EXPECT_EQ(harness::capture_output(stderr, [&] { config = camsim::read_config(lookup); }),
+                  c.err);
+        EXPECT_EQ(config.state.path, c.path);
+        if (c.path == in_home) { // made at the first write, the user's alone
+            camsim::keep_auto_values(config.state, 0, 5.0, 0.0); // changes the file once
+            struct stat made {
+            };
+            EXPECT_EQ(stat((home + "/.local/state/camsim").c_str(), &made), 0);
+            EXPECT_EQ(made.st_mode & 07777, 0700u);
+        }
     }
+    harness::remove_tree(home);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 
 #include "state_file.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -26,9 +28,16 @@ Error StreamOwner::take(const StatePlace &state, unsigned camera)
     release();
     const std::string path = stream_lock_path(state, camera);
     std::string refusal = check_state_directory(state, true);
-    const int fd = refusal.empty() ? open_state(path, O_RDWR | O_CREAT, refusal, true) : -1;
+    if (!refusal.empty()) { // the state file's directory: the state file is refused too
+        report_refused_state(state.path, refusal);
+        return ok;
+    }
+    const int fd = open_state(path, O_RDWR | O_CREAT, refusal, true);
     if (fd < 0) {
-        report_refused_state(state.path, "stream lock '" + path + "': " + refusal);
+        static std::atomic<bool> reported{false};
+        if (!reported.exchange(true))
+            std::fprintf(stderr, "camsim: refusing stream lock file '%s': %s\n", path.c_str(),
+                         refusal.c_str());
         return ok;
     }
     int locked;

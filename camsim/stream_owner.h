@@ -29,7 +29,8 @@ class StreamOwner
     StreamOwner &operator=(const StreamOwner &) = delete;
 
     // Takes the camera's stream: ok, or camera_busy while another context holds it. A lock
-    // file refused is said once on standard error, and the stream is then left unowned.
+    // file refused is said once in the process on standard error ("camsim: refusing stream
+    // lock file '<path>': <why>"), and the stream is then left unowned.
     Error take(const StatePlace &state, unsigned camera);
     // Lets the stream go (nothing when not held).
     void release();

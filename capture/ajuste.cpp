@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +44,12 @@ bool leer_ajuste(const char *archivo, bool regla_exposicion, float *valor)
         printf("No se pudo abrir el archivo %s\n", archivo);
         return false;
     }
+
+    // A byte-order mark (Windows editors write one) is skipped: the file reads as without it.
+    char marca[3];
+    if (fread(marca, 1, sizeof marca, entrada) != sizeof marca ||
+        memcmp(marca, "\xef\xbb\xbf", sizeof marca) != 0)
+        fseek(entrada, 0, SEEK_SET);
 
     bool hay_valor = false;
     float vigente = 0;

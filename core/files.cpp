@@ -68,13 +68,17 @@ class Freeing
             worker_.join();
     }
 
-    // Waits until every file handed over is freed; returns whether any was still waiting.
-    bool wait()
+    void wait()
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        const bool waiting = !pending_.empty() || busy_;
         done_.wait(lock, [this] { return pending_.empty() && !busy_; });
-        return waiting;
+    }
+
+    // How many files have been freed so far.
+    uint64_t freed()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return freed_;
     }
 
     void release(int fd)
@@ -112,6 +116,7 @@ class Freeing
             for (int fd : fds)
                 ::close(fd);
             lock.lock();
+            freed_ += fds.size();
             busy_ = false;
             done_.notify_all();
         }
@@ -122,6 +127,7 @@ class Freeing
     std::vector<int> pending_;
     bool busy_ = false;
     bool stopping_ = false;
+    uint64_t freed_ = 0;
     std::thread worker_;
 };
 
@@ -166,16 +172,20 @@ bool reserve(int fd, size_t size)
 }
 
 // Fills the new file: reservation, bytes; true when it holds exactly `size` bytes. Out of
-// space while replaced files still wait to be freed, it waits for them and tries once more:
-// on a nearly full disk, a series replacing its frames needs the room of the frame it
-// replaced last.
+// space while replaced files were still waiting to be freed, it waits for them and, if any
+// was freed since it began, tries once more: on a nearly full disk, a series replacing its
+// frames needs the room of the frame it replaced last.
 bool fill_file(int fd, size_t size, const std::function<bool(int fd)> &fill)
 {
+    const uint64_t freed_before = freeing().freed();
     for (bool again = true;; again = false) {
         errno = 0;
         if (reserve(fd, size) && fill(fd) && ::lseek(fd, 0, SEEK_CUR) == static_cast<off_t>(size))
             return true;
-        if (errno != ENOSPC || !again || !freeing().wait() || ::ftruncate(fd, 0) != 0 ||
+        if (errno != ENOSPC || !again)
+            return false;
+        freeing().wait();
+        if (freeing().freed() == freed_before || ::ftruncate(fd, 0) != 0 ||
             ::lseek(fd, 0, SEEK_SET) != 0)
             return false;
     }

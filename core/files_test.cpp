@@ -73,10 +73,12 @@ TEST(ReplaceFile, LeavesTheOldFileOrTheNewUnderItsNameAndNothingElse)
         ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
         write_file(root + "/outside", "outside");
         c.before(dir);
+        const size_t open_before = directory_entries("/proc/self/fd").size();
         const bool replaced = core::replace_file(dir + "/x", 0640, c.size, [&c](int fd) {
             return core::write_all(fd, c.written.data(), c.written.size());
         });
-        core::finish_freeing();
+        core::finish_freeing(); // the replaced file's descriptor closed with it
+        EXPECT_EQ(directory_entries("/proc/self/fd").size(), open_before);
         EXPECT_EQ(replaced, c.replaced);
         EXPECT_EQ(directory_entries(dir), std::set<std::string>{"x"});
         EXPECT_EQ(read_file(root + "/outside"), "outside");
@@ -113,11 +115,24 @@ TEST(ReplaceFile, TheNamedFallbackHoldsSignalsAndIsSweptLikeTheUnnamedFile)
 {
     const std::string dir = temporary_directory("camkit-files");
     const std::string live = core::incoming_name("x", 1); // init's, kept
+    // A name with nothing before the mark is not one a save gives: a user's, kept.
+    const std::string users = ".camsim-new." + std::to_string(INT_MAX);
+    // A live process of ours, which any signal but SIGKILL would end: sent none.
+    const pid_t child = fork();
+    if (child == 0) {
+        pause();
+        _exit(0);
+    }
+    const std::string childs = core::incoming_name("x", child);
     // Left by a process that is gone (no process has the largest number) and by an earlier
     // process with this one's number.
-    for (const std::string &name :
-         {core::incoming_name("x", INT_MAX), live, core::incoming_name("x", getpid(), ULLONG_MAX)})
+    for (const std::string &name : {core::incoming_name("x", INT_MAX), live, users, childs,
+                                    core::incoming_name("x", getpid(), ULLONG_MAX)})
         write_file(dir + "/" + name, "stale");
+    sigset_t before, after;
+    sigemptyset(&before);
+    sigemptyset(&after);
+    pthread_sigmask(SIG_BLOCK, nullptr, &before);
     std::set<std::string> during;
     bool held = false;
     const auto fill = [&](int fd) {
@@ -129,11 +144,26 @@ TEST(ReplaceFile, TheNamedFallbackHoldsSignalsAndIsSweptLikeTheUnnamedFile)
     };
     EXPECT_TRUE(core::replace_file(dir + "/x", 0640, 3, fill, core::Temporary::named));
     EXPECT_TRUE(held);
-    during.erase(live);
+    pthread_sigmask(SIG_BLOCK, nullptr, &after);
+    for (int signal = 1; signal < 65; ++signal) // the save put the mask back as it was
+        EXPECT_EQ(sigismember(&before, signal), sigismember(&after, signal)) << signal;
+    for (const std::string &kept : {live, users, childs})
+        during.erase(kept);
     ASSERT_EQ(during.size(), 1u); // the temporary of this save, after the sweep
-    EXPECT_EQ(during.begin()->rfind(".x.camsim-new." + std::to_string(getpid()) + ".", 0), 0u);
-    EXPECT_EQ(directory_entries(dir), (std::set<std::string>{"x", live}));
+    const std::string temporary = *during.begin();
+    EXPECT_EQ(temporary.rfind(".x.camsim-new." + std::to_string(getpid()) + ".", 0), 0u);
+    const std::set<std::string> left{"x", live, users, childs};
+    EXPECT_EQ(directory_entries(dir), left);
     EXPECT_EQ(read_file(dir + "/x"), "new");
+    // A leftover with this process's number and its next save's is replaced, and saved over.
+    const uint64_t next = std::stoull(temporary.substr(temporary.rfind('.') + 1)) + 1;
+    write_file(dir + "/" + core::incoming_name("x", getpid(), next), "stale");
+    EXPECT_TRUE(core::replace_file(dir + "/x", 0640, 3, write_x, core::Temporary::named));
+    EXPECT_EQ(directory_entries(dir), left);
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "sent another signal";
     remove_tree(dir);
 }
 

@@ -1,11 +1,13 @@
 // The settings-file reader over a table of file contents: which pieces scan, the ceiling
-// and echo of the exposure rule, and what counts as no value.
+// and echo of the exposure rule, and what counts as no value; an answer typed, as it reads.
 #include "ajuste.h"
 #include "harness.h"
+#include "valor.h"
 
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -39,7 +41,7 @@ struct Case {
 
 TEST(LeerAjuste, ReadsTheLastValueOfTheFile)
 {
-    const std::string long_text(79, 'x');
+    const std::string long_text(79, 'x'), bom = "\xef\xbb\xbf";
     const Case cases[] = {
         {"one value", "12.5\n", true, 12.5f, "12.5\n"},
         {"the ceiling does not stick", "40\n8\n", true, 8.0f, "33.0\n8.0\n"},
@@ -75,6 +77,10 @@ TEST(LeerAjuste, ReadsTheLastValueOfTheFile)
         {"a line of 78 characters is one piece", "6" + std::string(77, ' ') + "\n2\n", true, 2.0f,
          "6.0\n2.0\n"},
         {"no final newline", "3\n9", true, 9.0f, "3.0\n9.0\n"},
+        {"a byte-order mark is skipped", bom + "12.5\r\n", true, 12.5f, "12.5\n"},
+        {"the pieces after it as without it", bom + long_text + "7\n", true, 7.0f, "7.0\n"},
+        {"a byte-order mark only at the start", "5\n" + bom + "8\n", false, 5.0f, ""},
+        {"a dangling exponent after blanks or a fraction", "4\n  5e\n1.5e\n", false, 4.0f, ""},
         {"a NUL at the start of a piece",
          std::string("4\n\0"
                      "8\n",
@@ -107,19 +113,52 @@ TEST(LeerAjuste, ReadsTheLastValueOfTheFile)
     }
 }
 
-TEST(LeerAjuste, AFileThatCannotBeReadNamesTheFile)
+TEST(LeerAjuste, AFileThatCannotBeReadNamesTheFileAndLeavesNoDescriptorOpen)
 {
-    const std::string directory = harness::temporary_root();
+    const std::string directory = harness::temporary_directory("camkit-ajuste");
+    const std::string fifo = directory + "/neo_te.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const char *name :
-         {"/nonexistent/neo_te.txt", directory.c_str(), "/dev/zero", "/dev/null",
+         {"/nonexistent/neo_te.txt", directory.c_str(), fifo.c_str(), "/dev/zero", "/dev/null",
           "/proc/self/mem"}) { // the last opens as a regular file whose reads fail
         SCOPED_TRACE(name);
         float value = -1.0f;
         bool ok = true;
+        const int next = dup(0); // the lowest free descriptor, free again after the read
+        close(next);
         EXPECT_EQ(harness::capture_output(stdout, [&] { ok = leer_ajuste(name, true, &value); }),
                   std::string("No se pudo abrir el archivo ") + name + "\n");
         EXPECT_FALSE(ok);
         EXPECT_EQ(value, -1.0f);
+        EXPECT_EQ(dup(0), next);
+        close(next);
+    }
+    harness::remove_tree(directory);
+}
+
+TEST(LeerValorTecleado, ReadsAnAnswerOfAnyLengthToTheValueTheSettingsReaderGives)
+{
+    const std::string million(1000000, '0');
+    const std::pair<std::string, float> cases[] = {
+        // "%f" reads a hexadecimal point with no digit as 0, and stops before a 'p' after it.
+        {"0x.\n", 0.0f},
+        {"0x.p1\n", 0.0f},
+        {"0x.p\n", NAN}, // refused: a dangling exponent
+        {"1" + million + "0e-1000001\n", 1.0f},
+        {"0." + million + "1e1000001\n", 1.0f},
+        {"0." + million + "1e10000000\n", INFINITY},
+        {"1e-99999999999999999999999\n", 0.0f},
+        {"0x1p99999999999999999999999\n", INFINITY},
+    };
+    for (const auto &[text, expected] : cases) {
+        SCOPED_TRACE(text.substr(0, 40));
+        FILE *typed = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+        float value = -1.0f, scanned = -1.0f;
+        EXPECT_EQ(leer_valor_tecleado(typed, &value), !std::isnan(expected));
+        fclose(typed);
+        EXPECT_EQ(escanear_valor(text.c_str(), &scanned), !std::isnan(expected)); // as "%f" does
+        EXPECT_EQ(value, std::isnan(expected) ? -1.0f : expected); // a refused one sets nothing
+        EXPECT_EQ(scanned, value);
     }
 }
 

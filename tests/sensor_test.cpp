@@ -204,7 +204,22 @@ TEST(Sensor, AnUnreadableSceneIsReportedOnceAndTheBuiltInSceneTaken)
          "not a PGM header with a width, a height and a maxval from 1 to 65535"},
         {"maxval beyond 16 bits", "P5\n1 1\n65536\nab",
          "not a PGM header with a width, a height and a maxval from 1 to 65535"},
-        {"samples cut short", "P5\n4 4\n255\n0123456789", "the PGM samples end early"},
+        {"no height", "P5\n2 0\n255\n",
+         "not a PGM header with a width, a height and a maxval from 1 to 65535"},
+        {"maxval 0", "P5\n1 1\n0\na",
+         "not a PGM header with a width, a height and a maxval from 1 to 65535"},
+        // Refused before anything is allocated for the samples, by the file's size.
+        {"samples cut short", "P5\n4 4\n255\n0123456789",
+         "too short for the 4x4 image its header gives"},
+        {"one sample short", "P5\n2 2\n255\n123", "too short for the 2x2 image its header gives"},
+        {"a 16-bit header alone", "P5\n8192 8192\n65535\n",
+         "too short for the 8192x8192 image its header gives"},
+        // A PNG's signature, the header of an 8192x8192 16-bit grey image, its data's start.
+        {"a PNG header alone",
+         std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x20\0\0\0\x20\0\x10\0\0\0\0"
+                     "\x07\x51\x49\xc6\0\0\0\0IDAT",
+                     41),
+         "too short for the 8192x8192 image its header gives"},
         {"huge", "P5\n100000 100000\n255\n", "larger than 67108864 pixels"},
         {"a directory of unreadable images", "", "no readable PGM or PNG image"},
         {"a FIFO", "", "not a regular file"},

@@ -477,6 +477,10 @@ TEST(Simulator, AStateFileThatIsNotTheUsersOwnIsRefusedNeverFollowedOrWaitedOn)
          },
          {{"CAMSIM_STATE", ""}, {"XDG_RUNTIME_DIR", "@/r"}},
          "'@/r/camsim.state': directory '@/r' is not a directory"},
+        {"a missing runtime directory",
+         [](const std::string &) {},
+         {{"CAMSIM_STATE", ""}, {"XDG_RUNTIME_DIR", "@/r"}},
+         "'@/r/camsim.state': directory '@/r': No such file or directory"},
         {"a private runtime directory is used",
          [&](const std::string &d) { directory(d + "/r", 0700); },
          {{"CAMSIM_STATE", ""}, {"XDG_RUNTIME_DIR", "@/r"}},
@@ -585,8 +589,17 @@ TEST(Simulator, AStateFileOrDirectoryOfAnotherUserIsRefused)
     ASSERT_EQ(chmod(state.c_str(), 0644), 0);
     ASSERT_EQ(mkdir(runtime.c_str(), 0755), 0);
     write_file(runtime + "/camsim.state", read_file(state));
+    // A third user's dangling link at the stream lock, in a directory all may write (so
+    // opening it gives EACCES, not ELOOP).
+    const std::string sticky = shared + "/sticky", lock = sticky + "/s.stream0";
+    ASSERT_TRUE(mkdir(sticky.c_str(), 0700) == 0 && chmod(sticky.c_str(), 01777) == 0 &&
+                symlink("nowhere", lock.c_str()) == 0);
+    if (lchown(lock.c_str(), 65533, 65533) != 0) {
+        remove_tree(shared);
+        GTEST_SKIP() << "not run as another user: the tests run unprivileged";
+    }
 
-    std::vector<Launch> launches(4);
+    std::vector<Launch> launches(5);
     launches[0].program = launches[2].program = "consulta_exposicion";
     launches[1].program = launches[3].program = "ganancia";
     launches[1].input = launches[3].input = "5\n";
@@ -596,6 +609,8 @@ TEST(Simulator, AStateFileOrDirectoryOfAnotherUserIsRefused)
         launches[i].knobs["CAMSIM_STATE"] = "";
         launches[i].knobs["XDG_RUNTIME_DIR"] = runtime;
     }
+    launches[4].program = "captura_simple";
+    launches[4].knobs["CAMSIM_STATE"] = sticky + "/s";
     copy_kit(shared, launches);
     std::string why;
     const std::vector<Result> results = run_as_another_user(launches, why);
@@ -605,13 +620,15 @@ TEST(Simulator, AStateFileOrDirectoryOfAnotherUserIsRefused)
     const std::string refusals[] = {
         "camsim: refusing state file '" + state + "': not owned by this user\n",
         "camsim: refusing state file '" + runtime + "/camsim.state': directory '" + runtime +
-            "' is not owned by this user\n"};
+            "' is not owned by this user\n",
+        "camsim: refusing stream lock file '" + lock + "': a symbolic link\n"};
     for (size_t i = 0; i < results.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(results[i].status, 0);
         EXPECT_EQ(results[i].err, refusals[i / 2]);
-        EXPECT_EQ(results[i].out,
-                  i % 2 == 0 ? factory_read : gain_prompt + "Error in fc2SetProperty: 1\n");
+        EXPECT_EQ(results[i].out, i == 4       ? "" // the series taken, its stream unowned
+                                  : i % 2 == 0 ? factory_read
+                                               : gain_prompt + "Error in fc2SetProperty: 1\n");
     }
 }
 
