@@ -1,6 +1,7 @@
-// The properties on GenICam features, over Aravis's in-process Fake camera (the GigE Vision
-// and USB3 Vision interfaces disabled: nothing goes on any network): which feature serves
-// each property, the values clamped to its bounds, and the codes Aravis's errors get.
+// The camera over Aravis in process, over Aravis's Fake camera (the GigE Vision and USB3
+// Vision interfaces disabled: nothing goes on any network): which feature serves each
+// property, the values clamped to its bounds, finding the camera and taking its frames, and
+// the codes Aravis's errors get.
 #include "aravis_camera.h"
 #include "properties.h"
 
@@ -79,6 +80,42 @@ TEST(CamaravisProperties, EachPropertyOnItsFeatureClampedToTheCamerasBounds)
         EXPECT_EQ(held.auto_manual_mode, c.held_automatic);
         EXPECT_EQ(held.on_off, c.held_on_off);
         EXPECT_EQ(held.integer_value_a, 0u); // no raw value passed off as one
+    }
+}
+
+// A context's device over the Fake interface: the camera found by discovery, first or by its
+// device id, connected, and its frames taken as the core asks for them.
+TEST(CamaravisDevice, FindsTheCameraByDiscoveryAndTakesItsFrames)
+{
+    ASSERT_NE(fake_camera(CAMARAVIS_FAKE_XML), nullptr);
+    const std::pair<const char *, unsigned> choices[] = {{"", 1}, {"Fake_1", 1}, {"Fake_2", 0}};
+    for (const auto &[knob, cameras] : choices) {
+        AravisCamera process(choose_camera(knob), core::CallLayer());
+        core::ContextState state;
+        std::unique_ptr<core::Device> device = process.open(state);
+        std::unique_lock<std::mutex> lock(state.mutex);
+        unsigned count = 9;
+        camera_id id{};
+        EXPECT_EQ(device->count(count), ok);
+        EXPECT_EQ(count, cameras) << knob;
+        if (cameras == 0) {
+            EXPECT_EQ(device->identify(0, id), not_found);
+            continue;
+        }
+        ASSERT_EQ(device->identify(0, id), ok);
+        ASSERT_EQ(device->connect(id), ok);
+        state.connected = true;
+        ASSERT_EQ(device->start(), ok);
+        state.capturing = true;
+        state.captures = 1;
+        core::Image image;
+        core::Delivery delivery;
+        EXPECT_EQ(device->next_frame(lock, core::Clock::now(), &image, delivery), ok);
+        EXPECT_TRUE(delivery.taken);
+        EXPECT_EQ(image.format, core::PixelFormat::mono8);
+        EXPECT_EQ(image.width * image.height, 512u * 512u);
+        EXPECT_EQ(image.pixels.size(), image.stride * image.height);
+        EXPECT_EQ(device->stop(), ok);
     }
 }
 
