@@ -38,9 +38,6 @@ struct Choice {
 
 Choice choose_camera(const char *knob);
 
-// The core's name for a GenICam pixel format; `other` for one the core does not convert.
-core::PixelFormat pixel_format_of(ArvPixelFormat format);
-
 // What the contexts of a process share.
 class AravisCamera final : public core::Camera
 {

@@ -133,19 +133,4 @@ TEST(CamaravisProperties, AravisErrorsSayLostBusyOrFailed)
         EXPECT_EQ(code_of(error), code);
 }
 
-TEST(CamaravisProperties, PixelFormatsTheCoreConvertsByTheirGenICamNames)
-{
-    const std::pair<ArvPixelFormat, core::PixelFormat> cases[] = {
-        {ARV_PIXEL_FORMAT_MONO_8, core::PixelFormat::mono8},
-        {ARV_PIXEL_FORMAT_MONO_12, core::PixelFormat::mono12},
-        {ARV_PIXEL_FORMAT_BAYER_GR_8, core::PixelFormat::bayer_gr8},
-        {ARV_PIXEL_FORMAT_BAYER_BG_8, core::PixelFormat::bayer_bg8},
-        {ARV_PIXEL_FORMAT_BGR_8_PACKED, core::PixelFormat::bgr8},
-        {ARV_PIXEL_FORMAT_MONO_12_PACKED, core::PixelFormat::other},
-        {ARV_PIXEL_FORMAT_YUV_422_PACKED, core::PixelFormat::other},
-    };
-    for (const auto &[aravis, core] : cases)
-        EXPECT_EQ(pixel_format_of(aravis), core) << std::hex << aravis;
-}
-
 } // namespace

@@ -82,9 +82,10 @@ std::vector<std::string> AravisDevice::find_cameras()
     if (choice.kind == Choice::address) {
         // The count asks the address itself; the camera that answers is kept for the
         // connection, which then needs no second opening.
-        if (probed_ == nullptr && (connection_ == nullptr || connection_->lost))
+        const bool connected = connection_ != nullptr && !connection_->lost;
+        if (probed_ == nullptr && !connected)
             probed_ = open_device(choice.name);
-        if (probed_ == nullptr && (connection_ == nullptr || connection_->lost))
+        if (probed_ == nullptr && !connected)
             return {};
         return {choice.name};
     }

@@ -47,6 +47,15 @@ ArvBuffer *newest(ArvStream *stream, guint64 timeout_us, uint64_t &received)
     return buffer;
 }
 
+// The core's name for a GenICam pixel format; `other` for one the core does not convert.
+core::PixelFormat pixel_format_of(ArvPixelFormat format)
+{
+    for (const auto &[aravis, core] : pixel_formats)
+        if (aravis == format)
+            return core;
+    return core::PixelFormat::other;
+}
+
 // Copies a complete frame into the image: rows as the camera sends them, their padding kept
 // in the stride. A format the core does not convert comes without its pixels.
 Error copy_frame(ArvBuffer *buffer, core::Image &image)
@@ -74,14 +83,6 @@ Error copy_frame(ArvBuffer *buffer, core::Image &image)
 }
 
 } // namespace
-
-core::PixelFormat pixel_format_of(ArvPixelFormat format)
-{
-    for (const auto &[aravis, core] : pixel_formats)
-        if (aravis == format)
-            return core;
-    return core::PixelFormat::other;
-}
 
 Clock::duration AravisDevice::frame_wait() const
 {
