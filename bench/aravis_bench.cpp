@@ -1,8 +1,9 @@
 // What a ten-frame series costs through camaravis: whole `camaravis captura_simple` runs
 // against aravis_loop, a minimal Aravis client that receives frames from the same camera and
 // writes the same BMP bytes with write(2), run alternately in one network namespace holding
-// only loopback, against the fake GigE Vision camera at 1280x960 Mono8, at 30 frames a second
-// and unpaced; median wall and CPU time, their ratios, and the frames each failed to write.
+// only loopback, against the fake GigE Vision camera at 1280x960 Mono8 (or --size), at 30
+// frames a second and unpaced; median wall and CPU time, their ratios, and the frames each
+// failed to write.
 #include "loopback.h"
 #include "process.h"
 
@@ -23,8 +24,9 @@ namespace
 using process::check;
 using process::Program;
 
-constexpr unsigned width = 1280, height = 960;
-constexpr size_t frame_size = 14 + 40 + 1024 + size_t{width} * height;
+struct Size {
+    unsigned width = 1280, height = 960;
+};
 
 std::string frame_path(const Program &program, int i)
 {
@@ -34,8 +36,9 @@ std::string frame_path(const Program &program, int i)
 }
 
 // Runs the program on a directory emptied of frames: its cost, and the frames it left out.
-process::Cost run(const Program &program, int &missing)
+process::Cost run(const Program &program, const Size &size, int &missing)
 {
+    const size_t frame_size = 14 + 40 + 1024 + size_t{(size.width + 3) & ~3u} * size.height;
     for (int i = 0; i < 10; ++i)
         unlink(frame_path(program, i).c_str());
     const process::Cost cost = process::timed_run(program);
@@ -48,11 +51,10 @@ process::Cost run(const Program &program, int &missing)
     return cost;
 }
 
-void bench(const char *fps, int repeats, const std::string &scratch)
+void bench(const char *fps, const Size &size, int repeats, const std::string &scratch)
 {
-    process::FakeCamera fake(
-        CAMARAVIS_FAKE,
-        {"--size", std::to_string(width) + "x" + std::to_string(height), "--fps", fps});
+    const std::string label = std::to_string(size.width) + "x" + std::to_string(size.height);
+    process::FakeCamera fake(CAMARAVIS_FAKE, {"--size", label, "--fps", fps});
     check(fake.ready, "the fake camera does not serve");
     std::vector<std::string> env;
     for (char **entry = environ; *entry != nullptr; ++entry)
@@ -72,7 +74,7 @@ void bench(const char *fps, int repeats, const std::string &scratch)
     for (int r = -1; r < repeats; ++r) // a first round unmeasured
         for (int which = 0; which < 2; ++which) {
             const int k = (which + r + 2) % 2; // alternately first
-            const process::Cost cost = run(*programs[k], missing[k]);
+            const process::Cost cost = run(*programs[k], size, missing[k]);
             if (r >= 0) {
                 wall[k].push_back(cost.wall_ms);
                 cpu[k].push_back(cost.cpu_ms);
@@ -82,7 +84,7 @@ void bench(const char *fps, int repeats, const std::string &scratch)
     if (process::read_file(frame_path(through, 9)) != process::read_file(frame_path(loop, 9)))
         throw std::runtime_error("camaravis and the loop wrote different frames");
 
-    std::printf("%ux%u Mono8, %s, %d runs each, medians:\n", width, height,
+    std::printf("%s Mono8, %s, %d runs each, medians:\n", label.c_str(),
                 std::strcmp(fps, "0") == 0 ? "unpaced" : "30 fps", repeats);
     const char *names[] = {"camaravis captura_simple", "aravis loop             "};
     double w[2], c[2];
@@ -101,10 +103,16 @@ void bench(const char *fps, int repeats, const std::string &scratch)
 int main(int argc, char **argv)
 {
     int repeats = 21;
-    if (argc == 3 && std::strcmp(argv[1], "--repeats") == 0)
-        repeats = std::atoi(argv[2]);
-    if (argc == 2 || argc > 3 || repeats < 1) {
-        std::fprintf(stderr, "usage: aravis_bench [--repeats N]\n");
+    Size size;
+    for (int i = 1; i < argc; i += 2) {
+        if (i + 1 < argc && std::strcmp(argv[i], "--repeats") == 0)
+            repeats = std::atoi(argv[i + 1]);
+        else if (i + 1 >= argc || std::strcmp(argv[i], "--size") != 0 ||
+                 std::sscanf(argv[i + 1], "%ux%u", &size.width, &size.height) != 2)
+            repeats = 0;
+    }
+    if (repeats < 1) {
+        std::fprintf(stderr, "usage: aravis_bench [--repeats N] [--size WxH]\n");
         return 2;
     }
     // Aravis's packets stay on this namespace's loopback.
@@ -117,7 +125,7 @@ int main(int argc, char **argv)
     int status = 0;
     try {
         for (const char *fps : {"30", "0"})
-            bench(fps, repeats, scratch);
+            bench(fps, size, repeats, scratch);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "aravis_bench: %s\n", error.what());
         status = 1;
