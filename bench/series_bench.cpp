@@ -27,21 +27,14 @@ namespace
 {
 
 using process::check;
+using process::Cost;
+using process::median;
 using process::pointers;
+using process::Program;
+using process::timed_run;
 
 struct Size {
     unsigned width, height;
-};
-
-struct Cost {
-    double wall_ms, cpu_ms;
-};
-
-struct Program {
-    std::string path;
-    std::vector<std::string> args;
-    std::string directory;
-    std::vector<std::string> env;
 };
 
 std::vector<std::string> environment(const Size &size, const std::string &state)
@@ -55,36 +48,6 @@ std::vector<std::string> environment(const Size &size, const std::string &state)
     env.push_back("CAMSIM_FPS=0");
     env.push_back("CAMSIM_STATE=" + state);
     return env;
-}
-
-double milliseconds(const timeval &t)
-{
-    return t.tv_sec * 1e3 + t.tv_usec / 1e3;
-}
-
-// Runs the program to its end: wall time from start to reaping, CPU time of the process.
-Cost timed_run(Program &program)
-{
-    std::vector<std::string> argv{program.path};
-    argv.insert(argv.end(), program.args.begin(), program.args.end());
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, program.directory.c_str());
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    errno = posix_spawn(&child, program.path.c_str(), &actions, nullptr, pointers(argv).data(),
-                        pointers(program.env).data());
-    posix_spawn_file_actions_destroy(&actions);
-    check(errno == 0, "spawn " + program.path);
-    int status = 0;
-    rusage usage{};
-    while (wait4(child, &status, 0, &usage) < 0)
-        check(errno == EINTR, "wait4");
-    const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error(program.path + " failed");
-    return {std::chrono::duration<double, std::milli>(end - start).count(),
-            milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime)};
 }
 
 // Peak resident memory of the program alone (kB), as process::Watch measures it.
@@ -139,13 +102,6 @@ void join_frames(const std::string &directory, const std::string &into, size_t f
     check(file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
               std::fclose(file) == 0,
           "write " + into);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 void bench_size(const Size &size, int repeats, const std::string &scratch,

@@ -25,6 +25,9 @@ foreach(program ${CAMKIT_PROGRAMS})
     list(APPEND man_pages tools/${program}/${program}.1)
 endforeach()
 list(APPEND man_pages camsim/camsim.1 docs/camkit.7)
+if(CAMKIT_ARAVIS_BUILT)
+    list(APPEND man_pages camaravis/camaravis.1)
+endif()
 set(man_outputs)
 foreach(page ${man_pages})
     get_filename_component(name ${page} NAME_WE)
@@ -44,7 +47,13 @@ foreach(page ${man_pages})
                            COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man/${section_dir}
                            COMMAND gzip -9 -n -c ${source} > ${output}
                            DEPENDS ${source} VERBATIM)
-        install(FILES ${output} DESTINATION ${CMAKE_INSTALL_MANDIR}/${section_dir} COMPONENT man)
+        # camaravis's pages go in its own package.
+        set(component man)
+        if(name STREQUAL "camaravis")
+            set(component aravis)
+        endif()
+        install(FILES ${output} DESTINATION ${CMAKE_INSTALL_MANDIR}/${section_dir}
+                COMPONENT ${component})
         list(APPEND man_outputs ${output})
     endforeach()
 endforeach()
@@ -58,17 +67,26 @@ set(CPACK_PACKAGE_CONTACT "camkit maintainers <camkit@example.org>" CACHE STRING
 # format, made from CHANGELOG.md and compressed reproducibly (no name, no time stamp), and the
 # licence in the machine-readable copyright format, made from LICENSE so the two never differ.
 # Lintian's overrides go with the package.
-set(changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
 set(changelog_script ${PROJECT_SOURCE_DIR}/packaging/debian_changelog.awk)
-add_custom_command(OUTPUT ${changelog}
-                   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
-                   COMMAND awk -v package=${PROJECT_NAME} -v maintainer=${CPACK_PACKAGE_CONTACT}
-                               -f ${changelog_script} ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-                               > ${CMAKE_BINARY_DIR}/doc/changelog
-                   COMMAND gzip -9 -n -f ${CMAKE_BINARY_DIR}/doc/changelog
-                   DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${changelog_script} VERBATIM)
-add_custom_target(changelog ALL DEPENDS ${changelog})
-install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
+set(packages ${PROJECT_NAME})
+if(CAMKIT_ARAVIS_BUILT)
+    list(APPEND packages ${PROJECT_NAME}-aravis)
+endif()
+set(changelogs)
+foreach(package ${packages})
+    set(changelog ${CMAKE_BINARY_DIR}/doc/${package}/changelog.gz)
+    add_custom_command(OUTPUT ${changelog}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc/${package}
+                       COMMAND awk -v package=${package} -v maintainer=${CPACK_PACKAGE_CONTACT}
+                                   -f ${changelog_script} ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+                                   > ${CMAKE_BINARY_DIR}/doc/${package}/changelog
+                       COMMAND gzip -9 -n -f ${CMAKE_BINARY_DIR}/doc/${package}/changelog
+                       DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${changelog_script} VERBATIM)
+    list(APPEND changelogs ${changelog})
+endforeach()
+add_custom_target(changelog ALL DEPENDS ${changelogs})
+install(FILES ${CMAKE_BINARY_DIR}/doc/${PROJECT_NAME}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT docs)
 
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
 # The licence's terms without its title and copyright line, as a copyright file's license
@@ -85,39 +103,70 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${PROJECT_SOURCE_DIR}/packaging/copyright.in ${PROJECT_SOURCE_DIR}/LICENSE)
 install(FILES ${CMAKE_BINARY_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
         COMPONENT docs)
+if(CAMKIT_ARAVIS_BUILT)
+    install(FILES ${CMAKE_BINARY_DIR}/doc/copyright
+                  ${CMAKE_BINARY_DIR}/doc/${PROJECT_NAME}-aravis/changelog.gz
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${PROJECT_NAME}-aravis COMPONENT aravis)
+endif()
 install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
         RENAME camkit COMPONENT docs)
 
 # A stripped install (cmake --install --strip, and both packages) also drops the compiler's
 # .comment section from every program and library, as Debian's own packages do.
+function(strip_comments component)
+    install(CODE "
+        if(CMAKE_INSTALL_DO_STRIP)
+            foreach(file ${ARGN})
+                execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}\"
+                                COMMAND_ERROR_IS_FATAL ANY)
+            endforeach()
+        endif()" COMPONENT ${component})
+endfunction()
 set(elf_files)
 foreach(program ${CAMKIT_PROGRAMS})
     list(APPEND elf_files "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>")
 endforeach()
-foreach(library camsim_base camsim_sdk)
-    list(APPEND elf_files "${CMAKE_INSTALL_LIBDIR}/camkit/$<TARGET_FILE_NAME:${library}>")
-endforeach()
-install(CODE "
-    if(CMAKE_INSTALL_DO_STRIP)
-        foreach(file ${elf_files})
-            execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
-                                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}\"
-                            COMMAND_ERROR_IS_FATAL ANY)
-        endforeach()
-    endif()" COMPONENT programs)
+strip_comments(programs ${elf_files})
+# Each camera's libraries with their own component: a package installs its components alone.
+set(camsim_dir ${CMAKE_INSTALL_LIBDIR}/camkit)
+strip_comments(simulator "${camsim_dir}/$<TARGET_FILE_NAME:camsim_sdk>"
+                         "${camsim_dir}/$<TARGET_FILE_NAME:camsim_base>")
+if(CAMKIT_ARAVIS_BUILT)
+    strip_comments(aravis "${camsim_dir}/aravis/$<TARGET_FILE_NAME:camaravis_sdk>"
+                          "${camsim_dir}/aravis/$<TARGET_FILE_NAME:camaravis_base>")
+endif()
 
 set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_PACKAGE_NAME camkit)
 set(CPACK_PACKAGE_VENDOR "camkit")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-# The long description, in lines short enough for the package tools.
-string(CONCAT CPACK_PACKAGE_DESCRIPTION
+# Two Debian packages: camkit (the programs, the simulated camera, the pages and documents)
+# and, with the camera over Aravis built, camkit-aravis (its libraries, launcher and pages,
+# for camkit's programs). The .tar.gz holds everything.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+foreach(component PROGRAMS SIMULATOR MAN DOCS)
+    set(CPACK_COMPONENT_${component}_GROUP kit)
+endforeach()
+set(CPACK_COMPONENT_ARAVIS_GROUP aravis)
+set(CPACK_DEBIAN_KIT_PACKAGE_NAME camkit)
+set(CPACK_DEBIAN_ARAVIS_PACKAGE_NAME camkit-aravis)
+# Each package's description starts with its own summary line: CPack would put a summary
+# set here before both.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
+# The long descriptions, in lines short enough for the package tools.
+string(CONCAT CPACK_DEBIAN_KIT_DESCRIPTION "${PROJECT_DESCRIPTION}\n"
     "Seven small programs that take ten-frame BMP series from the first camera\n"
     "the camera SDK finds (as it stands, with auto exposure off, or with the\n"
     "exposure and gain from two settings files), set its exposure time or gain\n"
     "from a typed value, and print them. The operator dialogue is in Spanish.\n"
     "The kit carries a simulated camera, installed in a private directory and\n"
     "run through the camsim launcher, so it can be tried without a camera.")
+string(CONCAT CPACK_DEBIAN_ARAVIS_DESCRIPTION
+    "camkit's programs on GigE Vision and USB3 Vision cameras, through Aravis\n"
+    "The camera SDK's operations over the Aravis library, so that camkit's seven\n"
+    "programs drive industrial cameras that speak GigE Vision or USB3 Vision\n"
+    "(GenICam) and print the same lines. Installed in a private directory and\n"
+    "run through the camaravis launcher, as in: camaravis captura_simple.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -127,7 +176,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps run would also add ldconfig calls to the maintainer scripts for the
 # simulated camera's private libraries, which Debian no longer wants. The simulated camera
 # needs libpng.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
+set(CPACK_DEBIAN_KIT_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libpng16-16 (>= 1.6.2-1), libstdc++6 (>= 12)")
+# The camera over Aravis needs Aravis and GLib, and camkit's programs to run on it.
+string(CONCAT CPACK_DEBIAN_ARAVIS_PACKAGE_DEPENDS
+    "libaravis-0.8-0 (>= 0.8.26), libc6 (>= 2.34), libgcc-s1 (>= 3.0), libglib2.0-0 (>= 2.28.0), "
+    "libstdc++6 (>= 12), camkit (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "man-db")
 include(CPack)

@@ -37,7 +37,8 @@ std::vector<std::string> environment(const std::map<std::string, std::string> &k
         const std::string name(*entry, std::strcspn(*entry, "="));
         if (name == "LD_LIBRARY_PATH")
             library_path += std::string(":") + (*entry + 16);
-        else if (name.compare(0, 7, "CAMSIM_") != 0 && knobs.count(name) == 0)
+        else if (name.compare(0, 7, "CAMSIM_") != 0 && name.compare(0, 10, "CAMARAVIS_") != 0 &&
+                 knobs.count(name) == 0)
             entries.emplace_back(*entry);
     }
     if (knobs.count("LD_LIBRARY_PATH") == 0)
@@ -247,8 +248,12 @@ Result Camera::run(const Launch &launch)
     if (launch.prepare)
         launch.prepare(work);
 
+    // A program run through camaravis asks loopback only, never Aravis's discovery, which
+    // broadcasts on every interface.
     std::map<std::string, std::string> knobs = {{"CAMSIM_STATE", state_path()},
                                                 {"CAMSIM_LOG", log},
+                                                {"CAMARAVIS_LOG", log},
+                                                {"CAMARAVIS_CAMERA", "127.0.0.1"},
                                                 {"CAMSIM_FPS", "0"},
                                                 {"CAMSIM_SENSOR", "160x120"}};
     for (const auto &[name, value] : launch.knobs)

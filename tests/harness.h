@@ -20,8 +20,8 @@ struct Launch {
     std::vector<std::string> args;
     std::string input;                        // standard input, closed after it
     std::map<std::string, std::string> files; // put in the working directory beforehand
-    // CAMSIM_* settings over the harness's own, and other environment variables over the
-    // inherited ones; an empty value leaves the variable out.
+    // CAMSIM_* and CAMARAVIS_* settings over the harness's own (none inherited), and other
+    // environment variables over the inherited ones; an empty value leaves the variable out.
     std::map<std::string, std::string> knobs;
     // Holds standard input back until standard output shows this text (or the program
     // ends): a prompt the program does not flush before reading is never seen.

@@ -1,11 +1,14 @@
 // Temporary directories, and following a program to its end with its peak memory.
 #include "process.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ftw.h>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/ptrace.h>
@@ -17,6 +20,11 @@ namespace process
 {
 namespace
 {
+
+double milliseconds(const timeval &t)
+{
+    return t.tv_sec * 1e3 + t.tv_usec / 1e3;
+}
 
 long vm_hwm_kb(pid_t pid)
 {
@@ -123,6 +131,37 @@ bool Watch::poll(Exit &exit, bool block)
         exit.max_rss_kb = traced_ && peak_kb_ > 0 ? peak_kb_ : usage.ru_maxrss;
     }
     return reaped_;
+}
+
+Cost timed_run(const Program &program)
+{
+    std::vector<std::string> argv{program.path}, env = program.env;
+    argv.insert(argv.end(), program.args.begin(), program.args.end());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, program.directory.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    errno = posix_spawn(&child, program.path.c_str(), &actions, nullptr, pointers(argv).data(),
+                        pointers(env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    check(errno == 0, "spawn " + program.path);
+    int status = 0;
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0)
+        check(errno == EINTR, "wait4");
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error(program.path + " failed");
+    return {std::chrono::duration<double, std::milli>(end - start).count(),
+            milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime)};
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace process

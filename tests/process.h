@@ -28,6 +28,25 @@ std::vector<char *> pointers(std::vector<std::string> &strings);
 // where it also counts what this process had when it started the program.
 bool peak_memory_measured();
 
+// A program to run: its path, arguments, working directory and whole environment.
+struct Program {
+    std::string path;
+    std::vector<std::string> args;
+    std::string directory;
+    std::vector<std::string> env;
+};
+
+// What a run cost: wall time from start to reaping, and CPU time (user and system) of the
+// process and the children it waited for.
+struct Cost {
+    double wall_ms, cpu_ms;
+};
+
+// Runs the program to its end (its output as this process's); throws unless it exits 0.
+Cost timed_run(const Program &program);
+
+double median(std::vector<double> values);
+
 // How a program ended.
 struct Exit {
     int status = -1; // exit status, or -1 when the program did not exit normally
