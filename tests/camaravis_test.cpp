@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <regex>
 
 using namespace harness;
@@ -19,26 +20,33 @@ namespace
 struct ProgramRun {
     std::string program;
     std::string input;
-    std::map<std::string, std::string> files;
-    const char *out; // null: left to the row's check
-    std::set<std::string> entries;
+    std::optional<std::string> out; // none: left to the row's check
+    std::set<std::string> entries = {};
+    std::map<std::string, std::string> files = {};
 };
 
 struct AravisCase {
     const char *name;
-    std::vector<std::string> fake; // the fake camera's options
-    std::vector<ProgramRun> runs;  // one after the other
-    std::string held;              // what the camera holds at the end
+    std::vector<ProgramRun> runs; // one after the other
+    std::string held;             // what the camera holds at the end
+    std::function<void(const std::vector<Result> &)> check = nullptr;
+    std::vector<std::string> fake = {}; // the fake camera's options
     const char *camera = "127.0.0.1";
     bool other_controller = false; // another controller holds the camera meanwhile
-    std::function<void(const std::vector<Result> &)> check = nullptr;
 };
 
-const char *const settings_5ms =
-    "5.0\nnuevo tiempo es 5.000000 ms\nnueva ganancia es 0.000000 dB\n";
-const char *const settings_20ms =
-    "20.0\nnuevo tiempo es 20.000000 ms\nnueva ganancia es 0.000000 dB\n";
+const std::string gain_prompt = "ingrese la ganancia[0-12.4dB]: ";
 const std::string factory = "ExposureTime=10000 Gain=0.00 ExposureAuto=Continuous";
+
+// captura_config on a settings file of `ms` milliseconds and 0 dB.
+ProgramRun config_run(const std::string &ms)
+{
+    return {"captura_config",
+            "",
+            ms + ".0\nnuevo tiempo es " + ms + ".000000 ms\nnueva ganancia es 0.000000 dB\n",
+            frame_names(),
+            {{"neo_te.txt", ms + "\n"}, {"ganancia.txt", "0\n"}}};
+}
 
 double series_mean(const Result &result)
 {
@@ -55,70 +63,37 @@ TEST(Camaravis, TheProgramsOnAGigEVisionCameraOnLoopback)
         GTEST_SKIP() << why;
     const AravisCase cases[] = {
         {"the shutter written is the one read",
-         {},
-         {{"ajuste_exposicion",
-           "12.5\n",
-           {},
-           "ingrese el tiempo [0.1-33.1ms]: Tiempo de Exposición = 12.5ms\n",
-           {}},
-          {"consulta_exposicion", "", {}, "Lectura de Shutter Speed = 12.5ms\n", {}}},
+         {{"ajuste_exposicion", "12.5\n",
+           "ingrese el tiempo [0.1-33.1ms]: Tiempo de Exposición = 12.5ms\n"},
+          {"consulta_exposicion", "", "Lectura de Shutter Speed = 12.5ms\n"}},
          "ExposureTime=12500 Gain=0.00 ExposureAuto=Off"},
         {"a gain over the camera's range, clamped and confirmed",
-         {},
-         {{"ganancia",
-           "30\n",
-           {},
-           "ingrese la ganancia[0-12.4dB]: Nuevo valor de ganancia es  = 24.000000dB\n",
-           {}}},
+         {{"ganancia", "30\n", gain_prompt + "Nuevo valor de ganancia es  = 24.000000dB\n"}},
          "ExposureTime=10000 Gain=24.00 ExposureAuto=Continuous"},
         {"captura_manual leaves auto exposure off",
-         {},
-         {{"captura_manual", "", {}, "", frame_names()}},
+         {{"captura_manual", "", "", frame_names()}},
          "ExposureTime=10000 Gain=0.00 ExposureAuto=Off"},
         {"captura_config's frames brighten with the exposure",
-         {},
-         {{"captura_config",
-           "",
-           {{"neo_te.txt", "5\n"}, {"ganancia.txt", "0\n"}},
-           settings_5ms,
-           frame_names()},
-          {"captura_config",
-           "",
-           {{"neo_te.txt", "20\n"}, {"ganancia.txt", "0\n"}},
-           settings_20ms,
-           frame_names()}},
+         {config_run("5"), config_run("20")},
          "ExposureTime=20000 Gain=0.00 ExposureAuto=Off",
-         "127.0.0.1",
-         false,
          [](const std::vector<Result> &results) {
              EXPECT_LT(series_mean(results[0]) * 3, series_mean(results[1]));
          }},
         {"a program that never destroys its context lets the camera go as it exits",
-         {},
-         {{"ganancia",
-           "6\n",
-           {},
-           "ingrese la ganancia[0-12.4dB]: Nuevo valor de ganancia es  = 6.000000dB\n",
-           {}},
-          {"captura_simple", "", {}, "", frame_names()}},
+         {{"ganancia", "6\n", gain_prompt + "Nuevo valor de ganancia es  = 6.000000dB\n"},
+          {"captura_simple", "", "", frame_names()}},
          "ExposureTime=10000 Gain=6.00 ExposureAuto=Continuous"},
         {"another controller: busy at the start and at a write",
-         {},
-         {{"captura_simple", "", {}, "Error in fc2StartCapture: 12\n", {}},
-          {"ganancia",
-           "6\n",
-           {},
-           "ingrese la ganancia[0-12.4dB]: Error in fc2SetProperty: 12\n",
-           {}}},
+         {{"captura_simple", "", "Error in fc2StartCapture: 12\n"},
+          {"ganancia", "6\n", gain_prompt + "Error in fc2SetProperty: 12\n"}},
          factory,
+         nullptr,
+         {},
          "127.0.0.1",
          true},
         {"a camera that stops answering mid-series: failures, then lost",
-         {"--freeze-after", "3", "--fps", "2"},
-         {{"captura_simple", "", {}, nullptr, frame_names({3, 4, 5, 6, 7, 8, 9})}},
+         {{"captura_simple", "", std::nullopt, frame_names({3, 4, 5, 6, 7, 8, 9})}},
          factory,
-         "127.0.0.1",
-         false,
          [](const std::vector<Result> &results) {
              const std::regex failed_then_lost("(Error in retrieveBuffer: 1\n)+"
                                                "(Error in retrieveBuffer: 4\n)*"
@@ -126,11 +101,13 @@ TEST(Camaravis, TheProgramsOnAGigEVisionCameraOnLoopback)
              EXPECT_TRUE(std::regex_match(results[0].out, failed_then_lost)) << results[0].out;
              for (const std::string &name : bmp_files(results[0]))
                  EXPECT_EQ(decode_bmp(results[0].files.at(name)).error, "") << name;
-         }},
+         },
+         {"--freeze-after", "3", "--fps", "2"}},
         {"an address where no camera answers: counted, none",
-         {},
-         {{"consulta_exposicion", "", {}, "No cameras detected.\n", {}}},
+         {{"consulta_exposicion", "", "No cameras detected.\n"}},
          factory,
+         nullptr,
+         {},
          "127.0.0.2"},
     };
     for (const AravisCase &c : cases) {
@@ -165,8 +142,8 @@ TEST(Camaravis, TheProgramsOnAGigEVisionCameraOnLoopback)
             ended = std::chrono::steady_clock::now();
             EXPECT_LT(ended - started, std::chrono::seconds(20)) << run.program;
             const Result &result = results.back();
-            if (run.out != nullptr) {
-                EXPECT_EQ(result.out, run.out) << run.program;
+            if (run.out) {
+                EXPECT_EQ(result.out, *run.out) << run.program;
             }
             EXPECT_EQ(result.err, "") << run.program;
             EXPECT_EQ(result.status, 0) << run.program;
