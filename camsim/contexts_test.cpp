@@ -3,7 +3,6 @@
 // context (its lock refused when others could hold it), the scene read as capture starts,
 // a connection broken by the camera's unplugging.
 #include "bmp.h"
-#include "bmp_file.h"
 #include "harness.h"
 #include "simulated_camera_test.h"
 #include "stream_owner.h"
@@ -286,8 +285,6 @@ TEST_F(SimulatedCamera, AFrameIsSavedAsAGreyBmpWithItsNumberAtTheTopLeft)
     ASSERT_EQ(core::save_image(&grey, path.c_str(), FILE_FORMAT_BMP), 0);
     const std::string bytes = harness::read_file(path);
     ASSERT_EQ(bytes.size(), 1398u); // 18 pixels a row pad to 20 bytes; 16 rows
-    const std::vector<uint8_t> header = core::bmp_header(18, 16);
-    EXPECT_EQ(bytes.substr(0, header.size()), std::string(header.begin(), header.end()));
     const harness::Grey frame = harness::decode_bmp(bytes);
     EXPECT_EQ(frame.error, "");
     // The frame number box sits at the top left, in black.
