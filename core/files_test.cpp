@@ -129,9 +129,7 @@ TEST(ReplaceFile, TheNamedFallbackHoldsSignalsAndIsSweptLikeTheUnnamedFile)
     for (const std::string &name : {core::incoming_name("x", INT_MAX), live, users, childs,
                                     core::incoming_name("x", getpid(), ULLONG_MAX)})
         write_file(dir + "/" + name, "stale");
-    sigset_t before, after;
-    sigemptyset(&before);
-    sigemptyset(&after);
+    sigset_t before{}, after{};
     pthread_sigmask(SIG_BLOCK, nullptr, &before);
     std::set<std::string> during;
     bool held = false;
