@@ -54,8 +54,14 @@ void bayer_row(const Image &raw, unsigned y, uint8_t *out)
     demosaic_row(upper, upper + raw.stride, raw.width, out);
 }
 
+// Grey row y of Mono8: the row as it is.
+void mono_row(const Image &raw, unsigned y, uint8_t *out)
+{
+    std::memcpy(out, &raw.pixels[y * raw.stride], raw.width);
+}
+
 // Grey row y of 16-bit little-endian containers of `bits` significant bits.
-void wide_mono_row(const Image &raw, unsigned y, unsigned bits, uint8_t *out)
+template <unsigned bits> void wide_mono_row(const Image &raw, unsigned y, uint8_t *out)
 {
     const uint8_t *in = &raw.pixels[y * raw.stride];
     for (unsigned x = 0; x < raw.width; ++x) {
@@ -65,7 +71,7 @@ void wide_mono_row(const Image &raw, unsigned y, unsigned bits, uint8_t *out)
 }
 
 // Grey row y of three bytes a pixel, red at `red` (0 or 2): luma, Rec. 601 weights, rounded.
-void colour_row(const Image &raw, unsigned y, unsigned red, uint8_t *out)
+template <unsigned red> void colour_row(const Image &raw, unsigned y, uint8_t *out)
 {
     const uint8_t *in = &raw.pixels[y * raw.stride];
     for (unsigned x = 0; x < raw.width; ++x, in += 3)
@@ -73,47 +79,54 @@ void colour_row(const Image &raw, unsigned y, unsigned red, uint8_t *out)
                                       1000u);
 }
 
-bool is_bayer(PixelFormat format)
+// Every format the core converts: the bytes a pixel takes, the fewest rows and columns a
+// frame of it needs (a mosaic, a 2x2 block), and how a grey row is made of it.
+struct Known {
+    PixelFormat format;
+    unsigned bytes;
+    unsigned least;
+    void (*grey_row)(const Image &raw, unsigned y, uint8_t *out);
+};
+
+constexpr Known known_formats[] = {
+    {PixelFormat::mono8, 1, 1, mono_row},
+    {PixelFormat::mono10, 2, 1, wide_mono_row<10>},
+    {PixelFormat::mono12, 2, 1, wide_mono_row<12>},
+    {PixelFormat::mono16, 2, 1, wide_mono_row<16>},
+    // The 2x2 mean is the same whatever the mosaic's order.
+    {PixelFormat::bayer_rg8, 1, 2, bayer_row},
+    {PixelFormat::bayer_gr8, 1, 2, bayer_row},
+    {PixelFormat::bayer_gb8, 1, 2, bayer_row},
+    {PixelFormat::bayer_bg8, 1, 2, bayer_row},
+    {PixelFormat::rgb8, 3, 1, colour_row<0>},
+    {PixelFormat::bgr8, 3, 1, colour_row<2>},
+};
+
+const Known *known(PixelFormat format)
 {
-    return format == PixelFormat::bayer_rg8 || format == PixelFormat::bayer_gr8 ||
-           format == PixelFormat::bayer_gb8 || format == PixelFormat::bayer_bg8;
+    for (const Known &each : known_formats)
+        if (each.format == format)
+            return &each;
+    return nullptr;
 }
 
 } // namespace
 
 unsigned bytes_per_pixel(PixelFormat format)
 {
-    switch (format) {
-    case PixelFormat::mono8:
-    case PixelFormat::bayer_rg8:
-    case PixelFormat::bayer_gr8:
-    case PixelFormat::bayer_gb8:
-    case PixelFormat::bayer_bg8:
-        return 1;
-    case PixelFormat::mono10:
-    case PixelFormat::mono12:
-    case PixelFormat::mono16:
-        return 2;
-    case PixelFormat::rgb8:
-    case PixelFormat::bgr8:
-        return 3;
-    case PixelFormat::none:
-    case PixelFormat::other:
-        break;
-    }
-    return 0;
+    const Known *found = known(format);
+    return found == nullptr ? 0 : found->bytes;
 }
 
 Error convert_to_mono8(const Image &source, Image &grey)
 {
-    const PixelFormat format = source.format;
-    if (format == PixelFormat::none)
+    if (source.format == PixelFormat::none)
         return not_initialized;
-    // A record's rows must lie within its pixels, and a mosaic needs a 2x2 block.
-    const unsigned bytes = bytes_per_pixel(format);
-    if (bytes == 0 || source.stride < size_t{bytes} * source.width ||
-        source.pixels.size() < source.stride * source.height || source.width == 0 ||
-        source.height == 0 || (is_bayer(format) && (source.width < 2 || source.height < 2)))
+    // A record's rows must lie within its pixels, and the frame be large enough for its format.
+    const Known *format = known(source.format);
+    if (format == nullptr || source.stride < size_t{format->bytes} * source.width ||
+        source.pixels.size() < source.stride * source.height || source.width < format->least ||
+        source.height < format->least)
         return unsupported_format;
     grey.format = PixelFormat::mono8;
     grey.width = source.width;
@@ -124,29 +137,7 @@ Error convert_to_mono8(const Image &source, Image &grey)
     grey.context = source.context;
     for (unsigned y = 0; y < source.height; ++y) {
         uint8_t *out = &grey.pixels[y * grey.stride];
-        switch (format) {
-        case PixelFormat::mono8:
-            std::memcpy(out, &source.pixels[y * source.stride], source.width);
-            break;
-        case PixelFormat::mono10:
-            wide_mono_row(source, y, 10, out);
-            break;
-        case PixelFormat::mono12:
-            wide_mono_row(source, y, 12, out);
-            break;
-        case PixelFormat::mono16:
-            wide_mono_row(source, y, 16, out);
-            break;
-        case PixelFormat::rgb8:
-            colour_row(source, y, 0, out);
-            break;
-        case PixelFormat::bgr8:
-            colour_row(source, y, 2, out);
-            break;
-        default:
-            bayer_row(source, y, out);
-            break;
-        }
+        format->grey_row(source, y, out);
         std::fill(out + source.width, out + grey.stride, uint8_t{0});
     }
     return ok;
